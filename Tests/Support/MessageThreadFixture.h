@@ -1,0 +1,31 @@
+#pragma once
+
+#include <juce_events/juce_events.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+/** Owns the message thread for one test and pumps it until a condition holds. */
+class MessageThreadFixture : public ::testing::Test
+{
+public:
+    /** Runs the message loop until the condition holds or the deadline passes;
+        returns whether the condition held. */
+    static bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 5000)
+    {
+        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() >= deadline)
+                return condition();
+
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+        }
+
+        return true;
+    }
+
+private:
+    juce::ScopedJuceInitialiser_GUI juceInitialiser;
+};
