@@ -1,0 +1,120 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace httplib
+{
+    class Server;
+    struct Request;
+    struct Response;
+}
+
+/** A stand-in for the firmware service, on 127.0.0.1 and a port that the system picks.
+
+    It speaks the real handshake, computing every digest with OpenSSL rather than with the
+    client's code, serves the firmware list, files and the update report, and records every
+    request it receives. Any endpoint can be told to answer otherwise. Over HTTPS it presents
+    a self-signed certificate made for the occasion, which a client must refuse.
+*/
+class LoopbackCloudService
+{
+public:
+    enum class Transport { http, https };
+
+    enum class Endpoint { challenge, clientResponse, firmwareList, updateReport };
+
+    /** An answer given in place of the service's own. */
+    struct Answer
+    {
+        int status = 200;
+        std::string body;
+        std::string contentType = "application/json";
+    };
+
+    /** How a served file travels: with its length, without one (chunked), or cut off
+        halfway through although its whole length was announced. */
+    enum class Delivery { withLength, withoutLength, cutShort };
+
+    struct Request
+    {
+        std::string method;
+        std::string path;   // without the query
+        std::string target; // as sent, query included
+        std::string body;
+        std::vector<std::pair<std::string, std::string>> headers;
+
+        /** The first header of that name, in any case, or an empty text. */
+        std::string header (const std::string& name) const;
+        size_t headerCount (const std::string& name) const;
+    };
+
+    /** The credentials the service knows its one client by. */
+    static const std::string clientId;
+    static const std::string clientSecret;
+
+    explicit LoopbackCloudService (Transport transport = Transport::http);
+    ~LoopbackCloudService();
+
+    int port() const { return boundPort; }
+
+    /** The API root on this service, ending in "/api/v1/". */
+    juce::URL baseURL() const;
+
+    /** The absolute address of a path (starting with '/') on this service. */
+    juce::String address (const std::string& path) const;
+
+    /** The bearer token the handshake grants. */
+    std::string token() const { return grantedToken; }
+
+    /** The JSON text served as the firmware list; "[]" until set. */
+    void setFirmwareList (std::string json);
+
+    /** Serves content at a path (starting with '/') to holders of the token. */
+    void serveFile (const std::string& path, std::string content, Delivery delivery = Delivery::withLength);
+
+    /** From now on the endpoint gives this answer instead of its own. */
+    void answerWith (Endpoint endpoint, Answer answer);
+
+    /** Lets a test alter each challenge after it is made and before it is sent. */
+    void editChallenge (std::function<void (juce::var& challenge)> edit);
+
+    /** Every request received so far, in order of arrival. */
+    std::vector<Request> requests() const;
+
+private:
+    struct ServedFile
+    {
+        std::string content;
+        Delivery delivery;
+    };
+
+    void handle (const httplib::Request&, httplib::Response&);
+    void answerChallenge (const httplib::Request&, httplib::Response&);
+    void answerClientResponse (const std::string& challengeId, const httplib::Request&, httplib::Response&);
+    bool holdsToken (const httplib::Request&) const;
+    bool answerAsInjected (Endpoint, httplib::Response&);
+
+    const std::string scheme;
+    const std::string grantedToken;
+    std::unique_ptr<httplib::Server> server;
+    int boundPort = -1;
+    std::thread listener;
+
+    mutable std::mutex mutex;
+    std::vector<Request> received;
+    std::map<Endpoint, Answer> injected;
+    std::function<void (juce::var&)> challengeEdit;
+    std::map<std::string, std::string> expectedResponses; // challenge id -> client response
+    int challengesIssued = 0;
+    std::string firmwareList = "[]";
+    std::map<std::string, ServedFile> files;
+};
