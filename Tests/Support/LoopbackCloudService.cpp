@@ -37,19 +37,6 @@ namespace
         return bytes;
     }
 
-    /** SHA-256, by OpenSSL, of the bytes that a hexadecimal text stands for. */
-    std::string digestOfHex (const std::string& hex)
-    {
-        const auto bytes = fromHex (hex);
-        unsigned char digest[EVP_MAX_MD_SIZE];
-        unsigned int size = 0;
-
-        if (EVP_Digest (bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1)
-            throw std::runtime_error ("SHA-256 failed");
-
-        return toHex (digest, size);
-    }
-
     std::string randomHex (size_t byteCount)
     {
         std::vector<unsigned char> bytes (byteCount);
@@ -132,8 +119,23 @@ namespace
     const std::regex clientResponsePath ("/api/v1/auth/tokens/([0-9]+)/response");
 }
 
-const std::string LoopbackCloudService::clientId = "3f2b8c1e-7d4a-4e59-9b6f-2a1c5d8e0f47";
-const std::string LoopbackCloudService::clientSecret = makeClientSecret();
+const std::string& LoopbackCloudService::clientSecret()
+{
+    static const auto secret = makeClientSecret();
+    return secret;
+}
+
+std::string LoopbackCloudService::digestOfHex (const std::string& hex)
+{
+    const auto bytes = fromHex (hex);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+
+    if (EVP_Digest (bytes.data(), bytes.size(), digest, &size, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error ("SHA-256 failed");
+
+    return toHex (digest, size);
+}
 
 std::string LoopbackCloudService::Request::header (const std::string& name) const
 {
@@ -354,28 +356,25 @@ void LoopbackCloudService::answerChallenge (const httplib::Request& request, htt
     const auto salt = randomHex (16);
 
     juce::DynamicObject::Ptr client = new juce::DynamicObject();
-    client->setProperty ("proof", juce::String (digestOfHex (clientSecret + proofSalt)));
+    client->setProperty ("proof", juce::String (digestOfHex (clientSecret() + proofSalt)));
     client->setProperty ("proofSalt", juce::String (proofSalt));
     client->setProperty ("salt", juce::String (salt));
 
-    std::function<void (juce::var&)> edit;
-    std::string id;
-
-    {
-        const std::lock_guard<std::mutex> lock (mutex);
-        id = std::to_string (++challengesIssued);
-        expectedResponses[id] = digestOfHex (clientSecret + salt);
-        edit = challengeEdit;
-    }
-
     juce::DynamicObject::Ptr challenge = new juce::DynamicObject();
-    challenge->setProperty ("responsePath", address (apiRoot + "auth/tokens/" + id + "/response"));
-    challenge->setProperty ("client", client.get());
-
     juce::var json (challenge.get());
 
-    if (edit)
-        edit (json);
+    {
+        // The edit runs under the lock, so that a test may read what it captured
+        // once it has taken the record.
+        const std::lock_guard<std::mutex> lock (mutex);
+        const auto id = std::to_string (++challengesIssued);
+        expectedResponses[id] = digestOfHex (clientSecret() + salt);
+        challenge->setProperty ("responsePath", address (apiRoot + "auth/tokens/" + id + "/response"));
+        challenge->setProperty ("client", client.get());
+
+        if (challengeEdit)
+            challengeEdit (json);
+    }
 
     response.status = 201;
     response.set_content (toStd (jsonText (json)), "application/json");

@@ -57,9 +57,13 @@ public:
         size_t headerCount (const std::string& name) const;
     };
 
-    /** The credentials the service knows its one client by. */
-    static const std::string clientId;
-    static const std::string clientSecret;
+    /** The credentials the service knows its one client by: a UUID text, and 1024
+        hexadecimal digits. */
+    static constexpr const char* clientId = "3f2b8c1e-7d4a-4e59-9b6f-2a1c5d8e0f47";
+    static const std::string& clientSecret();
+
+    /** SHA-256, by OpenSSL, of the bytes a hexadecimal text stands for, in lower-case digits. */
+    static std::string digestOfHex (const std::string& hex);
 
     explicit LoopbackCloudService (Transport transport = Transport::http);
     ~LoopbackCloudService();
