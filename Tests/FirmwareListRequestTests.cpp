@@ -72,6 +72,7 @@ TEST_F (FirmwareListRequest, AnEmptyTokenIsSentAsIs)
     const auto requests = service.requests();
     ASSERT_EQ (requests.size(), 1u);
     EXPECT_EQ (requests[0].headerCount ("Authorization"), 1u);
+    // A header value's closing blank is not part of it in HTTP, so the service sees none.
     EXPECT_EQ (juce::String (requests[0].header ("Authorization")).trimEnd(), "Bearer");
 }
 
