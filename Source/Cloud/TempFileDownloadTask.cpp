@@ -19,7 +19,16 @@ public:
             task = url.downloadToFile (tempFile->getFile(),
                                        juce::URL::DownloadTaskOptions().withExtraHeaders (extraHeaders)
                                                                        .withListener (this));
+
+            // The framework also hands back a task when no answer came at all (a refused
+            // connection, an untrusted certificate): that download never started. Its status
+            // was set on this thread, before the task's own thread began.
+            if (task != nullptr && task->statusCode() <= 0)
+                detached = true;
         }
+
+        if (detached)
+            task.reset();
 
         if (task == nullptr)
         {
@@ -34,7 +43,7 @@ public:
             // A finished() that comes after this posts nothing and touches nothing else;
             // one that came before has ended, and its completion holds its own references.
             const std::lock_guard<std::mutex> lock (listenerMutex);
-            released = true;
+            detached = true;
         }
 
         // When this holds the last reference, the framework stops its thread and waits for it.
@@ -52,7 +61,7 @@ private:
     {
         const std::lock_guard<std::mutex> lock (listenerMutex);
 
-        if (released)
+        if (detached)
             return;
 
         // The receiver judges the outcome from the task: its error flag and status code.
@@ -78,7 +87,7 @@ private:
     }
 
     std::mutex listenerMutex;
-    bool released = false;
+    bool detached = false; // finished() is no longer wanted
 };
 
 TempFileDownloadTask::TempFileDownloadTask (juce::URL url, juce::String extraHeaders, FinishedCallback onFinished, ProgressCallback onProgress)

@@ -8,9 +8,10 @@
 /** Downloads one URL into a fresh temporary file and reports back on the message thread.
 
     Progress reports and, at the end, the temporary file together with the framework's
-    finished download task are posted to the message thread. A download that cannot start
-    is reported to the progress callback, with a connection error, before the constructor
-    returns; it never completes.
+    finished download task are posted to the message thread; the task's error flag and
+    status code tell how it went. A download that cannot start (the temporary file cannot
+    be written, or the address gives no answer at all) is reported to the progress callback,
+    with a connection error, before the constructor returns; it never completes.
 
     Construct, move and destroy it on the message thread only. Destroying a handle whose
     download is still running stops the download.

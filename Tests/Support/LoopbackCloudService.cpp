@@ -181,6 +181,12 @@ LoopbackCloudService::LoopbackCloudService (Transport transport)
 
 LoopbackCloudService::~LoopbackCloudService()
 {
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        stopped = true;
+    }
+
+    stopping.notify_all();
     server->stop();
     listener.join();
 }
@@ -332,6 +338,22 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
 
                                                    sink.write (content->data() + offset, content->size() / 2 - offset);
                                                    return true;
+                                               });
+                break;
+
+            case Delivery::stalled:
+                response.set_content_provider (content->size(), "application/octet-stream",
+                                               [this, content] (size_t offset, size_t, httplib::DataSink& sink)
+                                               {
+                                                   if (offset == 0)
+                                                   {
+                                                       sink.write (content->data(), content->size() / 2);
+                                                       return true;
+                                                   }
+
+                                                   std::unique_lock<std::mutex> lock (mutex);
+                                                   stopping.wait (lock, [this] { return stopped; });
+                                                   return false;
                                                });
                 break;
         }

@@ -2,6 +2,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,9 +41,10 @@ public:
         std::string contentType = "application/json";
     };
 
-    /** How a served file travels: with its length, without one (chunked), or cut off
-        halfway through although its whole length was announced. */
-    enum class Delivery { withLength, withoutLength, cutShort };
+    /** How a served file travels: with its length; without one (chunked); cut off halfway
+        through although its whole length was announced; or stalled halfway until the
+        service goes. */
+    enum class Delivery { withLength, withoutLength, cutShort, stalled };
 
     struct Request
     {
@@ -114,6 +116,8 @@ private:
     std::thread listener;
 
     mutable std::mutex mutex;
+    std::condition_variable stopping;
+    bool stopped = false;
     std::vector<Request> received;
     std::map<Endpoint, Answer> injected;
     std::function<void (juce::var&)> challengeEdit;
