@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CloudError.h"
-#include "CloudStructs.h"
 #include "RemoteFirmware.h"
 #include "Result.h"
 
