@@ -32,6 +32,8 @@ private:
     static const juce::URL& serviceAddress();
 
     static std::atomic<const juce::URL*> serviceAddressOverride;
+
+    // Defined only in the test suite's support code: no other code can move the address.
     friend class ScopedServiceAddress;
 };
 
