@@ -30,9 +30,9 @@ protected:
         return FirmwareFileBuilder().append (bytes).writeTo (folder.getChildFile (name));
     }
 
-    juce::File fileWith (const FirmwareFileBuilder& builder) const
+    juce::File fileWith (const FirmwareFileBuilder& builder, const juce::String& name = "firmware.syx") const
     {
-        return fileWith (builder.bytes());
+        return fileWith (builder.bytes(), name);
     }
 
     std::unique_ptr<UpdateThreadTask> taskFor (const juce::File& file)
