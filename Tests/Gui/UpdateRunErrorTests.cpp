@@ -53,7 +53,7 @@ TEST_F (UpdateRunErrors, SilentSynthesizerIsGivenUpAfter126Polls)
 
     EXPECT_EQ (task->errorMessage, connectionFailed);
     EXPECT_GE (elapsed, versionResponseMaxPolls * versionResponsePollMs);
-    EXPECT_LT (elapsed, versionResponseMaxPolls * versionResponsePollMs + 1000);
+    EXPECT_LT (elapsed, versionResponseMaxPolls * versionResponsePollMs * 3 / 2);
     EXPECT_EQ (synth.received(), (std::vector<Bytes> { { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00, 0x73, 0xf7 } }));
     EXPECT_EQ (task->synthVersion.toString(), "0.0.0");
 }
@@ -107,7 +107,7 @@ TEST_F (UpdateRunErrors, UnacknowledgedPacketTimesOutAfter601Polls)
     const auto arrivals = synth.packetArrivalTimes();
     ASSERT_EQ (arrivals.size(), 2u);
     EXPECT_GE (ended - arrivals[1], packetTimeoutMs);
-    EXPECT_LT (ended - arrivals[1], packetTimeoutMs + 1000);
+    EXPECT_LT (ended - arrivals[1], packetTimeoutMs * 3 / 2);
 }
 
 //==============================================================================
