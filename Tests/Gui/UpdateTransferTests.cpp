@@ -1,8 +1,5 @@
 #include "Support/TransferFixture.h"
 
-// These run the task's thread without showing its window; the window is built
-// all the same, which is why they need a display.
-
 namespace
 {
     const Bytes versionRequest { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00, 0x73, 0xf7 };

@@ -3,21 +3,21 @@
 #include "MessageThreadFixture.h"
 #include "SimulatedSynthesizer.h"
 #include "UpdateThread.h"
+#include "XlibForTests.h"
 
-#include <dlfcn.h>
 #include <memory>
 
 /**
     A collector reset as the panel resets it, the simulated synthesizer feeding it,
     and a scratch folder for firmware files. Runs the task's own thread body without
-    the progress window, which only the GUI tests show.
+    showing its progress window; the window is still made, so a display is needed.
 */
 class TransferFixture : public MessageThreadFixture
 {
 protected:
     TransferFixture()
     {
-        prepareXlib();
+        prepareXlibForTests();
         collector.reset (44100.0);
         folder.createDirectory();
     }
@@ -25,23 +25,6 @@ protected:
     ~TransferFixture() override
     {
         folder.deleteRecursively();
-    }
-
-    static void prepareXlib()
-    {
-        // The framework unloads Xlib at shutdown while Xlib's own globals still hold
-        // its allocations; kept loaded, the leak checker can still see them held.
-        static auto* const xlib = dlopen ("libX11.so.6", RTLD_NOW | RTLD_NODELETE);
-
-        // A test is no standalone application, so the framework leaves Xlib's default
-        // error handler in place, which ends the process on any protocol error (such
-        // as a query about a window the window manager has just destroyed). The
-        // application ignores them; so do the tests.
-        using ErrorHandler = int (*) (void*, void*);
-        using SetErrorHandler = ErrorHandler (*) (ErrorHandler);
-
-        if (auto* setErrorHandler = xlib != nullptr ? (SetErrorHandler) dlsym (xlib, "XSetErrorHandler") : nullptr)
-            setErrorHandler ([] (void*, void*) { return 0; });
     }
 
     juce::File fileWith (const Bytes& bytes, const juce::String& name = "firmware.syx") const
