@@ -180,15 +180,18 @@ void UpdateThreadTask::transfer()
         return;
     }
 
-    // One read takes an int count, so a larger file cannot be read whole.
     const auto length = stream.getTotalLength();
-    juce::HeapBlock<unsigned char> data;
 
-    if (length > 0 && length <= std::numeric_limits<int>::max())
-        data.malloc ((size_t) length);
+    // The one read takes an int count, so a larger file cannot be read whole.
+    if (length > std::numeric_limits<int>::max())
+    {
+        errorMessage = "Failed to read from file ";
+        return;
+    }
 
-    if (length > std::numeric_limits<int>::max()
-         || (length > 0 && (data == nullptr || stream.read (data, (int) length) != (int) length)))
+    juce::HeapBlock<unsigned char> data ((size_t) length);
+
+    if (length > 0 && (data == nullptr || stream.read (data, (int) length) != (int) length))
     {
         errorMessage = "Failed to read from file ";
         return;
