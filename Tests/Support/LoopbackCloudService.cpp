@@ -231,6 +231,41 @@ std::vector<LoopbackCloudService::Request> LoopbackCloudService::requests() cons
     return received;
 }
 
+void LoopbackCloudService::holdAnswers (Endpoint endpoint)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    heldEndpoints.insert (endpoint);
+}
+
+void LoopbackCloudService::releaseHeldAnswers()
+{
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        heldEndpoints.clear();
+    }
+
+    // The same condition that the service's end is told by: waiting requests look again.
+    stopping.notify_all();
+}
+
+int LoopbackCloudService::heldRequestCount() const
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    return heldRequests;
+}
+
+void LoopbackCloudService::waitWhileHeld (Endpoint endpoint)
+{
+    std::unique_lock<std::mutex> lock (mutex);
+
+    if (heldEndpoints.count (endpoint) == 0)
+        return;
+
+    ++heldRequests;
+    stopping.wait (lock, [this, endpoint] { return stopped || heldEndpoints.count (endpoint) == 0; });
+    --heldRequests;
+}
+
 void LoopbackCloudService::handle (const httplib::Request& request, httplib::Response& response)
 {
     {
@@ -248,16 +283,22 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
 
     if (request.method == "POST" && request.path == challengePath)
     {
+        waitWhileHeld (Endpoint::challenge);
+
         if (! answerAsInjected (Endpoint::challenge, response))
             answerChallenge (request, response);
     }
     else if (request.method == "POST" && std::regex_match (request.path, match, clientResponsePath))
     {
+        waitWhileHeld (Endpoint::clientResponse);
+
         if (! answerAsInjected (Endpoint::clientResponse, response))
             answerClientResponse (match[1], request, response);
     }
     else if (request.method == "GET" && request.path == firmwareListPath)
     {
+        waitWhileHeld (Endpoint::firmwareList);
+
         if (answerAsInjected (Endpoint::firmwareList, response))
             return;
 
@@ -273,6 +314,8 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
     }
     else if (request.method == "POST" && request.path == updateReportPath)
     {
+        waitWhileHeld (Endpoint::updateReport);
+
         if (answerAsInjected (Endpoint::updateReport, response))
             return;
 
