@@ -165,6 +165,12 @@ LoopbackCloudService::LoopbackCloudService (Transport transport)
     if (boundPort <= 0)
         throw std::runtime_error ("cannot bind a loopback port");
 
+    // The server would start its pool's threads on the listening thread, after it counts as
+    // running; started here, they are all up once the constructor returns, so that a test
+    // may then keep new threads from starting.
+    auto* pool = new httplib::ThreadPool (CPPHTTPLIB_THREAD_POOL_COUNT);
+    server->new_task_queue = [pool] { return pool; };
+
     listener = std::thread ([this] { server->listen_after_bind(); });
 
     // stop() only reaches a server that is already listening.
