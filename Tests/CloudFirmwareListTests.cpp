@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using Kind = Cloud::Error::Kind;
 using ListResult = Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error>;
 
@@ -90,7 +92,20 @@ TEST_F (CloudFirmwareList, TwoCallsWithoutATokenShareOneAuthenticationAndGetAnAn
 TEST_F (CloudFirmwareList, NoTokenAndNoServiceIsAFailedAuthenticationNotAConnectionError)
 {
     pointAtNoService();
-    expectError (fetch(), Kind::serverAuthentication, "Could not authenticate server");
+
+    Answers answers;
+    interface->getAvailableFirmwareList (answers.callback());
+
+    // Answered by the same attempt, right after the list's own turn.
+    std::optional<size_t> answersWhenTheAttemptAnsweredNext;
+    interface->authenticate ([&] (bool) { answersWhenTheAttemptAnsweredNext = answers.results.size(); });
+
+    ASSERT_TRUE (pumpUntil ([&] { return answersWhenTheAttemptAnsweredNext.has_value(); }));
+    EXPECT_EQ (*answersWhenTheAttemptAnsweredNext, 1u) << "the list hears of it within the attempt's answer";
+
+    drainMessages();
+    ASSERT_EQ (answers.results.size(), 1u);
+    expectError (answers.results[0], Kind::serverAuthentication, "Could not authenticate server");
 }
 
 TEST_F (CloudFirmwareList, AnEmptyArrayIsASuccessfulEmptyList)
