@@ -1,4 +1,5 @@
 #include "CloudInterface.h"
+#include "CloudStructs.h"
 #include "CloudUtilities.h"
 
 #include <juce_events/juce_events.h>

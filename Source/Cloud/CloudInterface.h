@@ -1,7 +1,6 @@
 #pragma once
 
 #include "CloudError.h"
-#include "CloudStructs.h"
 #include "RemoteFirmware.h"
 #include "Result.h"
 #include "TempFileDownloadTask.h"
@@ -117,6 +116,8 @@ private:
     friend class juce::WeakReference<Interface>;
 
     static std::atomic<const juce::URL*> serviceAddressOverride;
+
+    // Defined only in the test suite's support code: no other code can move the address.
     friend class ScopedServiceAddress;
     friend class InterfaceInspector;
 

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <regex>
 #include <stdexcept>
 
 namespace
@@ -116,7 +115,20 @@ namespace
     const std::string firmwareListPath = apiRoot + "firmware/harvellon/kestrova/kestrovalx";
     const std::string updateReportPath = apiRoot + "firmware/notify";
     const std::string challengePath = apiRoot + "auth/tokens";
-    const std::regex clientResponsePath ("/api/v1/auth/tokens/([0-9]+)/response");
+
+    /** The challenge number in a path of the form /api/v1/auth/tokens/<number>/response, or an empty text. */
+    std::string challengeIdIn (const std::string& path)
+    {
+        const auto prefix = challengePath + "/";
+        const std::string suffix = "/response";
+
+        if (path.size() <= prefix.size() + suffix.size() || path.compare (0, prefix.size(), prefix) != 0
+            || path.compare (path.size() - suffix.size(), suffix.size(), suffix) != 0)
+            return {};
+
+        const auto id = path.substr (prefix.size(), path.size() - prefix.size() - suffix.size());
+        return std::all_of (id.begin(), id.end(), [] (char c) { return std::isdigit ((unsigned char) c) != 0; }) ? id : std::string();
+    }
 }
 
 const std::string& LoopbackCloudService::clientSecret()
@@ -285,7 +297,7 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
         received.push_back (std::move (record));
     }
 
-    std::smatch match;
+    const auto challengeId = challengeIdIn (request.path);
 
     if (request.method == "POST" && request.path == challengePath)
     {
@@ -294,12 +306,12 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
         if (! answerAsInjected (Endpoint::challenge, response))
             answerChallenge (request, response);
     }
-    else if (request.method == "POST" && std::regex_match (request.path, match, clientResponsePath))
+    else if (request.method == "POST" && ! challengeId.empty())
     {
         waitWhileHeld (Endpoint::clientResponse);
 
         if (! answerAsInjected (Endpoint::clientResponse, response))
-            answerClientResponse (match[1], request, response);
+            answerClientResponse (challengeId, request, response);
     }
     else if (request.method == "GET" && request.path == firmwareListPath)
     {
