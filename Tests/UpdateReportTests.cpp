@@ -1,3 +1,4 @@
+#include "Cloud/CloudStructs.h"
 #include "Support/CapturedStandardOutput.h"
 #include "Support/CloudInterfaceFixture.h"
 #include "Support/ScopedThreadStartFailure.h"

@@ -3,6 +3,7 @@
 #include "CloudError.h"
 #include "RemoteFirmware.h"
 #include "Result.h"
+#include "SynthId.h"
 #include "TempFileDownloadTask.h"
 #include "Utilities/LambdaThread.h"
 
