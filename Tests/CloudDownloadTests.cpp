@@ -27,21 +27,6 @@ namespace
         file.loadFileAsData (block);
         return { static_cast<const char*> (block.getData()), block.getSize() };
     }
-
-    bool waitWithoutMessages (const std::function<bool()>& condition, int timeoutMs = 5000)
-    {
-        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= deadline)
-                return condition();
-
-            juce::Thread::yield();
-        }
-
-        return true;
-    }
 }
 
 class CloudDownload : public CloudInterfaceFixture

@@ -5,21 +5,6 @@
 
 namespace
 {
-    bool waitWithoutMessages (const std::function<bool()>& condition, int timeoutMs = 5000)
-    {
-        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= deadline)
-                return condition();
-
-            juce::Thread::yield();
-        }
-
-        return true;
-    }
-
     std::unique_ptr<LambdaThread> endedWorker (const juce::String& name)
     {
         auto worker = std::make_unique<LambdaThread> (name, [] (juce::Thread&) {}, [] (juce::Thread&) {}, 0);

@@ -10,22 +10,6 @@ namespace
     const std::string unauthorizedLine = "Received status code: Unauthorized while notifying server of update";
     const std::string noStreamLine = "Couldn't open stream to notify server of firmware update";
 
-    /** Waits for a condition that the service's threads make true, without running the message loop. */
-    bool waitWithoutMessages (const std::function<bool()>& condition, int timeoutMs = 5000)
-    {
-        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= deadline)
-                return condition();
-
-            juce::Thread::yield();
-        }
-
-        return true;
-    }
-
     struct Report
     {
         UuidData id { { 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0xFF } };

@@ -7,6 +7,7 @@
 #include "Support/ScopedServiceAddress.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 /** A cloud interface that talks to a loopback service, and the message thread it answers on. */
@@ -46,6 +47,23 @@ protected:
         bool reached = false;
         juce::MessageManager::callAsync ([&reached] { reached = true; });
         ASSERT_TRUE (pumpUntil ([&reached] { return reached; }));
+    }
+
+    /** Waits for a condition that other threads make true, without running the message loop,
+        so that nothing posted meanwhile is delivered yet. */
+    static bool waitWithoutMessages (const std::function<bool()>& condition, int timeoutMs = 5000)
+    {
+        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() >= deadline)
+                return condition();
+
+            juce::Thread::yield();
+        }
+
+        return true;
     }
 
     /** Runs the message loop until no worker of the interface is running any more. */
