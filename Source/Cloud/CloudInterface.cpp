@@ -210,30 +210,7 @@ void Interface::joinAttempt (AuthenticationCallback callback, Handshake handshak
             authenticating = true;
 
             auto attempt = std::make_unique<LambdaThread> ("AuthenticationThread",
-                                                           [this, handshake = std::move (handshake)] (juce::Thread&)
-                                                           {
-                                                               std::optional<juce::String> obtained;
-
-                                                               try
-                                                               {
-                                                                   const auto result = handshake();
-
-                                                                   if (result.isOk())
-                                                                       obtained = result.getResult();
-                                                               }
-                                                               catch (...)
-                                                               {
-                                                                   // Ends as failed: the callers waiting for it still get their answer.
-                                                               }
-
-                                                               authenticated = obtained.has_value();
-
-                                                               if (obtained.has_value())
-                                                               {
-                                                                   const std::lock_guard<std::mutex> tokenLock (mutex);
-                                                                   token = *obtained;
-                                                               }
-                                                           },
+                                                           [this, handshake = std::move (handshake)] (juce::Thread&) { runAttempt (handshake); },
                                                            [self = juce::WeakReference<Interface> (this)] (juce::Thread&)
                                                            {
                                                                postStep (self, &Interface::completeAuthentication);
@@ -258,6 +235,31 @@ void Interface::joinAttempt (AuthenticationCallback callback, Handshake handshak
     }
 }
 
+void Interface::runAttempt (const Handshake& handshake)
+{
+    std::optional<juce::String> obtained;
+
+    try
+    {
+        const auto result = handshake();
+
+        if (result.isOk())
+            obtained = result.getResult();
+    }
+    catch (...)
+    {
+        // Ends as failed: the callers waiting for it still get their answer.
+    }
+
+    authenticated = obtained.has_value();
+
+    if (obtained.has_value())
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        token = *obtained;
+    }
+}
+
 void Interface::completeAuthentication()
 {
     std::vector<AuthenticationCallback> waiting;
@@ -272,6 +274,7 @@ void Interface::completeAuthentication()
         ended = takeFinishedThreads();
     }
 
+    // Deleted without the lock, as what their functions held may call back into the interface.
     ended.clear();
 
     // The state is reset first, so an answer may start a new attempt with a queue of its own.
@@ -287,6 +290,8 @@ void Interface::removeFinishedThreads()
         const std::lock_guard<std::mutex> lock (mutex);
         ended = takeFinishedThreads();
     }
+
+    // The ended workers are deleted here, once the lock is free.
 }
 
 Interface::Workers Interface::takeFinishedThreads()

@@ -87,6 +87,7 @@ private:
     using Workers = std::vector<std::unique_ptr<LambdaThread>>;
 
     void joinAttempt (AuthenticationCallback callback, Handshake handshake);
+    void runAttempt (const Handshake& handshake);
     void completeAuthentication();
     void removeFinishedThreads();
     void removeCompletedDownloads();
