@@ -121,6 +121,8 @@ private:
 
     // Defined only in the test suite's support code: no other code can move the address.
     friend class ScopedServiceAddress;
+
+    // Also defined only there: the tests' view of what the interface keeps to itself.
     friend class InterfaceInspector;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Interface)
