@@ -177,6 +177,12 @@ LoopbackCloudService::LoopbackCloudService (Transport transport)
     if (boundPort <= 0)
         throw std::runtime_error ("cannot bind a loopback port");
 
+    // The server would start its pool's threads on the listening thread, after it counts as
+    // running; started here, they are all up once the constructor returns, so that a test
+    // may then keep new threads from starting.
+    auto* pool = new httplib::ThreadPool (CPPHTTPLIB_THREAD_POOL_COUNT);
+    server->new_task_queue = [pool] { return pool; };
+
     listener = std::thread ([this] { server->listen_after_bind(); });
 
     // stop() only reaches a server that is already listening.
@@ -243,6 +249,41 @@ std::vector<LoopbackCloudService::Request> LoopbackCloudService::requests() cons
     return received;
 }
 
+void LoopbackCloudService::holdAnswers (Endpoint endpoint)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    heldEndpoints.insert (endpoint);
+}
+
+void LoopbackCloudService::releaseHeldAnswers()
+{
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        heldEndpoints.clear();
+    }
+
+    // The same condition that the service's end is told by: waiting requests look again.
+    stopping.notify_all();
+}
+
+int LoopbackCloudService::heldRequestCount() const
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    return heldRequests;
+}
+
+void LoopbackCloudService::waitWhileHeld (Endpoint endpoint)
+{
+    std::unique_lock<std::mutex> lock (mutex);
+
+    if (heldEndpoints.count (endpoint) == 0)
+        return;
+
+    ++heldRequests;
+    stopping.wait (lock, [this, endpoint] { return stopped || heldEndpoints.count (endpoint) == 0; });
+    --heldRequests;
+}
+
 void LoopbackCloudService::handle (const httplib::Request& request, httplib::Response& response)
 {
     {
@@ -260,16 +301,22 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
 
     if (request.method == "POST" && request.path == challengePath)
     {
+        waitWhileHeld (Endpoint::challenge);
+
         if (! answerAsInjected (Endpoint::challenge, response))
             answerChallenge (request, response);
     }
     else if (request.method == "POST" && ! challengeId.empty())
     {
+        waitWhileHeld (Endpoint::clientResponse);
+
         if (! answerAsInjected (Endpoint::clientResponse, response))
             answerClientResponse (challengeId, request, response);
     }
     else if (request.method == "GET" && request.path == firmwareListPath)
     {
+        waitWhileHeld (Endpoint::firmwareList);
+
         if (answerAsInjected (Endpoint::firmwareList, response))
             return;
 
@@ -285,6 +332,8 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
     }
     else if (request.method == "POST" && request.path == updateReportPath)
     {
+        waitWhileHeld (Endpoint::updateReport);
+
         if (answerAsInjected (Endpoint::updateReport, response))
             return;
 

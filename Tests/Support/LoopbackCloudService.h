@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -96,6 +97,16 @@ public:
     /** Every request received so far, in order of arrival. */
     std::vector<Request> requests() const;
 
+    /** From now on requests to the endpoint wait, unanswered, until releaseHeldAnswers()
+        or the service's destruction. */
+    void holdAnswers (Endpoint endpoint);
+
+    /** Lets every waiting request have its answer, and holds no endpoint any more. */
+    void releaseHeldAnswers();
+
+    /** How many requests are waiting for their answer now. */
+    int heldRequestCount() const;
+
 private:
     struct ServedFile
     {
@@ -108,6 +119,7 @@ private:
     void answerClientResponse (const std::string& challengeId, const httplib::Request&, httplib::Response&);
     bool holdsToken (const httplib::Request&) const;
     bool answerAsInjected (Endpoint, httplib::Response&);
+    void waitWhileHeld (Endpoint);
 
     const std::string scheme;
     const std::string grantedToken;
@@ -125,4 +137,6 @@ private:
     int challengesIssued = 0;
     std::string firmwareList = "[]";
     std::map<std::string, ServedFile> files;
+    std::set<Endpoint> heldEndpoints;
+    int heldRequests = 0;
 };
