@@ -122,8 +122,18 @@ pixel()
 
 panelIsPainted()
 {
-    screenshot "$work/probe.png"
-    [ "$(pixel "$work/probe.png" $(( X + 2 )) $(( Y + 2 )))" = 383737 ]
+    readGeometry "$1"
+    screenshot "$work/probe-$1.png"
+    [ "$(pixel "$work/probe-$1.png" $(( X + 2 )) $(( Y + 2 )))" = 383737 ]
+}
+
+# The program's main window, once it shows its panel: only then does it take input.
+waitForMainWindowOf()
+{
+    local window
+    window=$(waitForWindowOf "$1" KestrovaUpdater) || exit 1
+    waitFor "$windowDeadline" panelIsPainted "$window" || fail "the panel of process $1 never appeared"
+    echo "$window"
 }
 
 sizeChanged()
@@ -173,7 +183,7 @@ case "$scenario" in
     window)
         startApp
         pid=${pids[0]}
-        window=$(waitForWindowOf "$pid" KestrovaUpdater) || exit 1
+        window=$(waitForMainWindowOf "$pid") || exit 1
         expectClientSize "$window"
 
         # Fixed size: the window manager offers no resize, but keeps the three title-bar buttons.
@@ -193,7 +203,6 @@ case "$scenario" in
         # A refused resize leaves nothing to wait for: watch the size for a moment instead.
         waitFor 1 sizeChanged "$window" && fail "the window changed its size to ${WIDTH}x${HEIGHT}"
 
-        waitFor 10 panelIsPainted || fail "the panel's background never appeared"
         shot="$out/KestrovaUpdater-window.png"
         screenshot "$shot"
 
@@ -209,7 +218,7 @@ case "$scenario" in
     after-midi-settings)
         startApp
         pid=${pids[0]}
-        window=$(waitForWindowOf "$pid" KestrovaUpdater) || exit 1
+        window=$(waitForMainWindowOf "$pid") || exit 1
         dialog=$(openMidiSettings "$window" "$pid") || exit 1
         screenshot "$out/KestrovaUpdater-midi-settings.png"
 
@@ -229,7 +238,7 @@ case "$scenario" in
     during-midi-settings)
         startApp
         pid=${pids[0]}
-        window=$(waitForWindowOf "$pid" KestrovaUpdater) || exit 1
+        window=$(waitForMainWindowOf "$pid") || exit 1
         openMidiSettings "$window" "$pid" >/dev/null || exit 1
         closeAndExpectExit "$pid" "$window"
         ;;
@@ -237,10 +246,10 @@ case "$scenario" in
     two-instances)
         startApp
         first=${pids[0]}
-        firstWindow=$(waitForWindowOf "$first" KestrovaUpdater) || exit 1
+        firstWindow=$(waitForMainWindowOf "$first") || exit 1
         startApp --unknown-option "$work/no-such-file.syx"
         second=${pids[1]}
-        secondWindow=$(waitForWindowOf "$second" KestrovaUpdater) || exit 1
+        secondWindow=$(waitForMainWindowOf "$second") || exit 1
         expectClientSize "$secondWindow"
 
         closeAndExpectExit "$second" "$secondWindow"
