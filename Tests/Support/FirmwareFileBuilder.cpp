@@ -1,0 +1,115 @@
+#include "FirmwareFileBuilder.h"
+
+#include <algorithm>
+
+namespace
+{
+    // Where the header's fields lie in the 245 unpacked payload bytes.
+    constexpr size_t skipFlagOffset = 8;
+    constexpr size_t versionTextOffset = 21 + 16;
+    constexpr size_t versionTextCapacity = 32;
+
+    Bytes patternPayload (juce::uint8 seed)
+    {
+        Bytes payload (FirmwareFileBuilder::payloadSize);
+
+        for (size_t i = 0; i < payload.size(); ++i)
+            payload[i] = (juce::uint8) (((i * 37 + seed * 11) & 0x7f) | ((i & 1) << 7));
+
+        return payload;
+    }
+}
+
+Bytes FirmwareFileBuilder::pack (const Bytes& unpacked)
+{
+    Bytes packed;
+
+    for (size_t start = 0; start < unpacked.size(); start += 7)
+    {
+        juce::uint8 group[8] {};
+
+        for (size_t k = 0; k < 7 && start + k < unpacked.size(); ++k)
+        {
+            const auto byte = unpacked[start + k];
+            group[0] = (juce::uint8) (group[0] | ((byte >> 7) << k));
+            group[k + 1] = (juce::uint8) (byte & 0x7f);
+        }
+
+        packed.insert (packed.end(), std::begin (group), std::end (group));
+    }
+
+    return packed;
+}
+
+Bytes FirmwareFileBuilder::firmwarePacket (juce::uint8 packetNumber, const Bytes& payload,
+                                           juce::uint8 deviceByte, juce::uint8 byte7)
+{
+    Bytes packet { 0xf0, 0x00, 0x7f, 0x7f, 0x20, deviceByte, 0x71, byte7, packetNumber };
+    const auto packed = pack (payload);
+    packet.insert (packet.end(), packed.begin(), packed.end());
+    packet.push_back (0xf7);
+    return packet;
+}
+
+Bytes FirmwareFileBuilder::headerPacket (const std::string& versionText, juce::uint32 skipVersionCheck)
+{
+    auto payload = patternPayload (0);
+
+    for (size_t i = 0; i < 4; ++i)
+        payload[skipFlagOffset + i] = (juce::uint8) (skipVersionCheck >> (8 * i));
+
+    const auto textLength = std::min (versionText.size(), versionTextCapacity);
+    std::copy_n (versionText.begin(), textLength, payload.begin() + (long) versionTextOffset);
+
+    // A text that ends early ends at a zero byte; what follows it must not be read.
+    if (textLength < versionTextCapacity)
+    {
+        payload[versionTextOffset + textLength] = 0;
+
+        for (auto i = textLength + 1; i < versionTextCapacity; ++i)
+            payload[versionTextOffset + i] = (juce::uint8) (i % 2 == 0 ? '9' : '.');
+    }
+
+    return firmwarePacket (0, payload);
+}
+
+Bytes FirmwareFileBuilder::dataPacket (juce::uint8 packetNumber)
+{
+    return firmwarePacket (packetNumber, patternPayload (packetNumber));
+}
+
+FirmwareFileBuilder& FirmwareFileBuilder::header (const std::string& versionText, juce::uint32 skipVersionCheck)
+{
+    return append (headerPacket (versionText, skipVersionCheck));
+}
+
+FirmwareFileBuilder& FirmwareFileBuilder::packet (juce::uint8 packetNumber)
+{
+    return append (dataPacket (packetNumber));
+}
+
+FirmwareFileBuilder& FirmwareFileBuilder::append (const Bytes& bytes)
+{
+    data.insert (data.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+FirmwareFileBuilder& FirmwareFileBuilder::truncateTo (size_t length)
+{
+    data.resize (std::min (length, data.size()));
+    return *this;
+}
+
+juce::File FirmwareFileBuilder::writeTo (const juce::File& file) const
+{
+    // replaceWithData would delete the file when there is nothing to write.
+    file.deleteFile();
+    {
+        juce::FileOutputStream out (file);
+
+        if (! data.empty())
+            out.write (data.data(), data.size());
+    }
+
+    return file;
+}
