@@ -52,11 +52,13 @@ file "$busybox_binary" 2>/dev/null | grep -q 'statically linked' \
     || fail "$busybox_binary is not statically linked (install busybox-static)"
 
 # The kernel must match a module tree on the host, because the guest loads its
-# modules from the host's root.
+# modules from the host's root; a kernel without the sequencer (a cloud kernel,
+# say) will not do.
 kernel=""
 for modules in /lib/modules/*/; do
     version="$(basename "$modules")"
-    if [ -e "/boot/vmlinuz-$version" ] && [ -e "$modules/modules.dep" ]; then
+    if [ -e "/boot/vmlinuz-$version" ] && [ -e "$modules/modules.dep" ] \
+        && cat "$modules/modules.dep" "$modules/modules.builtin" 2>/dev/null | grep -q '/snd-seq\.ko'; then
         kernel="/boot/vmlinuz-$version"
         kernel_version="$version"
     fi
@@ -86,8 +88,10 @@ module_order=()
 add_module()
 {
     local name="$1" line path dependency
-    line="$(grep -E "(^|/)${name}\.ko(\.[a-z]+)?:" "$module_tree/modules.dep" | head -n 1)" \
-        || fail "module $name not found in $module_tree"
+    if ! line="$(grep -E "(^|/)${name}\.ko(\.[a-z]+)?:" "$module_tree/modules.dep" | head -n 1)" || [ -z "$line" ]; then
+        grep -qE "(^|/)${name}\.ko\$" "$module_tree/modules.builtin" 2>/dev/null && return 0
+        fail "module $name is neither in $module_tree nor built into the kernel"
+    fi
     path="${line%%:*}"
     [ -n "${module_seen[$path]:-}" ] && return 0
     module_seen[$path]=1
