@@ -58,7 +58,7 @@ kernel=""
 for modules in /lib/modules/*/; do
     version="$(basename "$modules")"
     if [ -e "/boot/vmlinuz-$version" ] && [ -e "$modules/modules.dep" ] \
-        && cat "$modules/modules.dep" "$modules/modules.builtin" 2>/dev/null | grep -q '/snd-seq\.ko'; then
+        && grep -qs '/snd-seq\.ko' "$modules/modules.dep" "$modules/modules.builtin"; then
         kernel="/boot/vmlinuz-$version"
         kernel_version="$version"
     fi
