@@ -58,6 +58,10 @@ Bytes FirmwareFileBuilder::headerPacket (const std::string& versionText, juce::u
     for (size_t i = 0; i < 4; ++i)
         payload[skipFlagOffset + i] = (juce::uint8) (skipVersionCheck >> (8 * i));
 
+    // The byte after the field is dropped by the updater; a digit there shows whether
+    // a text that fills the field is read past its end.
+    payload[versionTextOffset + versionTextCapacity] = '9';
+
     const auto textLength = std::min (versionText.size(), versionTextCapacity);
     std::copy_n (versionText.begin(), textLength, payload.begin() + (long) versionTextOffset);
 

@@ -36,11 +36,13 @@ void SimulatedSynthesizer::holdReplies()
     held = true;
 }
 
-void SimulatedSynthesizer::releaseReplies()
+void SimulatedSynthesizer::releaseHeldReplies()
 {
     {
         const std::lock_guard<std::mutex> guard (lock);
-        held = false;
+
+        for (auto& reply : pending)
+            reply.released = true;
     }
 
     changed.notify_all();
@@ -180,7 +182,7 @@ void SimulatedSynthesizer::schedule (const Bytes& message, int delayMs)
 {
     {
         const std::lock_guard<std::mutex> guard (lock);
-        pending.push_back ({ Clock::now() + std::chrono::milliseconds (delayMs), nextSequence++, message });
+        pending.push_back ({ Clock::now() + std::chrono::milliseconds (delayMs), nextSequence++, message, ! held });
     }
 
     changed.notify_all();
@@ -192,16 +194,18 @@ void SimulatedSynthesizer::deliverReplies()
 
     while (! stopping)
     {
-        if (held || pending.empty())
-        {
-            changed.wait (guard);
-            continue;
-        }
-
+        // Replies leave in order of their times; a held one blocks those behind it,
+        // as a device answers one message after another.
         const auto next = std::min_element (pending.begin(), pending.end(), [] (const auto& a, const auto& b)
         {
             return a.due != b.due ? a.due < b.due : a.sequence < b.sequence;
         });
+
+        if (next == pending.end() || ! next->released)
+        {
+            changed.wait (guard);
+            continue;
+        }
 
         if (const auto due = next->due; due > Clock::now())
         {

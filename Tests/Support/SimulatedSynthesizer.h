@@ -54,9 +54,11 @@ public:
     /** Called on the sender's thread with each message, before any reply is scheduled. */
     std::function<void (const Bytes& message)> onReceive;
 
-    /** While held, replies are queued but not delivered. */
+    /** From now on replies wait, each until it is released. */
     void holdReplies();
-    void releaseReplies();
+
+    /** Lets every reply waiting now go out at its time; later ones wait again. */
+    void releaseHeldReplies();
 
     /** Queues any message for the updater, as if the synthesizer had sent it. */
     void sendToUpdater (const Bytes& message, int delayMs = 0);
@@ -88,6 +90,7 @@ private:
         Clock::time_point due;
         long sequence;
         Bytes message;
+        bool released;
     };
 
     void schedule (const Bytes& message, int delayMs);

@@ -1,0 +1,191 @@
+#include "Support/TransferFixture.h"
+
+namespace
+{
+    using Ack = SimulatedSynthesizer::Acknowledgement;
+
+    double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
+
+    Bytes versionReply (const std::string& text, juce::uint32 modelCode)
+    {
+        return SimulatedSynthesizer::versionReplyMessage (text, modelCode);
+    }
+}
+
+class ReplyMatching : public TransferFixture
+{
+protected:
+    /** In place of the synthesizer's reply, these messages arrive all together as the
+        version request goes out, so that the version wait's first poll takes them all. */
+    void arriveWithTheVersionRequest (const std::vector<Bytes>& messages)
+    {
+        synth.versionReply.silent = true;
+        synth.onReceive = [this, messages] (const Bytes& sent)
+        {
+            if (sent[6] != 0x73)
+                return;
+
+            for (const auto& m : messages)
+                collector.addMessageToQueue (juce::MidiMessage (m.data(), (int) m.size(),
+                                                                juce::Time::getMillisecondCounterHiRes() * 0.001));
+        };
+    }
+};
+
+TEST_F (ReplyMatching, VersionReplyIsKnownByItsLengthAndCommandAlone)
+{
+    auto tooShort = versionReply ("9.9.9", 1);
+    tooShort.erase (tooShort.begin() + 20);
+
+    auto tooLong = versionReply ("9.9.9", 1);
+    tooLong.insert (tooLong.begin() + 20, 0x00);
+
+    auto otherCommand = versionReply ("9.9.9", 1);
+    otherCommand[6] = 0x73;
+
+    auto real = versionReply ("1.2.3", 2);
+    const Bytes otherHeader { 0x01, 0x02, 0x03, 0x04, 0x05 };
+    std::copy (otherHeader.begin(), otherHeader.end(), real.begin() + 1);
+    real[7] = 0x55;
+
+    arriveWithTheVersionRequest ({ tooShort, tooLong, otherCommand, { 0x90, 0x3c, 0x64 },
+                                   SimulatedSynthesizer::acknowledgementMessage (0, 1), real });
+
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "");
+    EXPECT_EQ (task->synthVersion.toString(), "1.2.3");
+    EXPECT_EQ (task->synthModelCode, 2u);
+}
+
+TEST_F (ReplyMatching, ModelCodeIsFourBytesLeastSignificantFirst)
+{
+    synth.versionReply.modelCode = 0x04030201;
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->synthModelCode, 0x04030201u);
+}
+
+TEST_F (ReplyMatching, AcknowledgementIsKnownByHeaderCommandAndPacketNumber)
+{
+    // Each of these would fail the packet if it were taken for its acknowledgement.
+    const auto refusal = SimulatedSynthesizer::acknowledgementMessage (0, 0);
+
+    auto otherNumber = refusal;     otherNumber[8] = 0x09;
+    auto otherMaker = refusal;      otherMaker[2] = 0x7e;
+    auto otherHeaderByte = refusal; otherHeaderByte[4] = 0x21;
+    auto otherCommand = refusal;    otherCommand[6] = 0x74;
+    auto tooLong = refusal;         tooLong.insert (tooLong.end() - 1, 0x00);
+    auto tooShort = refusal;        tooShort.erase (tooShort.end() - 2);
+
+    const std::vector<Bytes> strays { otherNumber, otherMaker, otherHeaderByte, otherCommand,
+                                      tooLong, tooShort, { 0x90, 0x3c, 0x64 } };
+
+    synth.acknowledge = [this, strays] (int index, const Bytes&)
+    {
+        Ack ack;
+
+        if (index == 0)
+        {
+            for (const auto& stray : strays)
+                synth.sendToUpdater (stray);
+
+            ack.deviceByte = 0x05;
+            ack.byte7 = 0x00;
+        }
+
+        return ack;
+    };
+
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "");
+    EXPECT_EQ (synth.packetsReceived().size(), 2u);
+}
+
+TEST_F (ReplyMatching, AcknowledgementOfAnotherPacketLeavesTheWaitToRunOut)
+{
+    synth.acknowledge = [] (int index, const Bytes&)
+    {
+        Ack ack;
+
+        if (index == 1)
+            ack.packetNumber = 7;
+
+        return ack;
+    };
+
+    const auto task = transfer (firmwareWithPackets (2));
+    const auto ended = nowMs();
+
+    EXPECT_EQ (task->errorMessage, "Timed out waiting for retry response");
+    EXPECT_GE (ended - synth.packetArrivalTimes().at (1), packetTimeoutMs);
+}
+
+TEST_F (ReplyMatching, MessagesTakenByAWaitAreGoneForTheNext)
+{
+    // The version wait takes all three at its first poll; the header packet's wait
+    // must see neither refusal and gets the synthesizer's own acceptance.
+    arriveWithTheVersionRequest ({ SimulatedSynthesizer::acknowledgementMessage (0, 0),
+                                   versionReply ("1.1.0", 2),
+                                   SimulatedSynthesizer::acknowledgementMessage (0, 2) });
+
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "");
+    EXPECT_EQ (synth.packetsReceived().size(), 2u);
+}
+
+//==============================================================================
+TEST_F (ReplyMatching, VersionReplyAfterThe126thPollIsNotSeen)
+{
+    // Well past the last poll: on a busy machine the polls drift later than their 40 ms.
+    synth.versionReply.delayMs = versionResponseMaxPolls * versionResponsePollMs * 3 / 2;
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "Connection failed - Please check DeviceID is set to 1 on the GLOBAL menu");
+    EXPECT_EQ (synth.repliesDelivered(), 0);
+}
+
+TEST_F (ReplyMatching, VersionReplyBeforeTheLastPollIsSeen)
+{
+    synth.versionReply.delayMs = versionResponseMaxPolls * versionResponsePollMs - 500;
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "");
+}
+
+TEST_F (ReplyMatching, HeaderPacketMayTakeLongerThanAnyOtherPacket)
+{
+    synth.acknowledge = [] (int index, const Bytes&)
+    {
+        Ack ack;
+
+        if (index == 0)
+            ack.delayMs = packetTimeoutMs + 500;
+
+        return ack;
+    };
+
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "");
+}
+
+TEST_F (ReplyMatching, LaterPacketAcknowledgedTooLateHasTimedOut)
+{
+    synth.acknowledge = [] (int index, const Bytes&)
+    {
+        Ack ack;
+
+        if (index == 1)
+            ack.delayMs = packetTimeoutMs * 3 / 2;
+
+        return ack;
+    };
+
+    const auto task = transfer (firmwareWithPackets (1));
+
+    EXPECT_EQ (task->errorMessage, "Timed out waiting for retry response");
+    EXPECT_EQ (synth.repliesDelivered(), 2);
+}

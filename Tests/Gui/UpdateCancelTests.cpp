@@ -1,0 +1,73 @@
+#include "Support/TransferFixture.h"
+
+namespace
+{
+    double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
+
+    // Room for the stopped thread to be scheduled again; far below any time-out.
+    constexpr double schedulingAllowanceMs = 50.0;
+}
+
+using UpdateCancel = TransferFixture;
+
+TEST_F (UpdateCancel, DuringTheVersionWaitEndsWithinOnePoll)
+{
+    synth.versionReply.silent = true;
+    const auto task = taskFor (fileWith (firmwareWithPackets (1)));
+
+    task->startThread();
+    ASSERT_TRUE (synth.waitForMessages (1, 5000));
+
+    const auto stopped = nowMs();
+    EXPECT_TRUE (task->stopThread (10000));
+    EXPECT_LT (nowMs() - stopped, versionResponsePollMs + schedulingAllowanceMs);
+
+    EXPECT_EQ (task->errorMessage, "Connection failed - Please check DeviceID is set to 1 on the GLOBAL menu");
+    EXPECT_NE (task->endTime, juce::Time());
+    EXPECT_EQ (synth.received().size(), 1u);
+}
+
+class UpdateCancelDuringPacket : public TransferFixture,
+                                 public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P (UpdateCancelDuringPacket, EndsWithinOnePollAndSendsNothingMore)
+{
+    const auto silentPacket = GetParam();
+    synth.acknowledge = [silentPacket] (int index, const Bytes&)
+    {
+        SimulatedSynthesizer::Acknowledgement ack;
+        ack.silent = index == silentPacket;
+        return ack;
+    };
+
+    const auto task = taskFor (fileWith (firmwareWithPackets (2)));
+
+    task->startThread();
+    ASSERT_TRUE (synth.waitForPackets ((size_t) silentPacket + 1, 5000));
+
+    const auto stopped = nowMs();
+    EXPECT_TRUE (task->stopThread (10000));
+    EXPECT_LT (nowMs() - stopped, responsePollMs + schedulingAllowanceMs);
+
+    EXPECT_EQ (task->errorMessage, "Timed out waiting for retry response");
+    EXPECT_EQ (synth.packetsReceived().size(), (size_t) silentPacket + 1);
+}
+
+// The header packet waits up to a minute, the others up to six seconds.
+INSTANTIATE_TEST_SUITE_P (UpdateCancel, UpdateCancelDuringPacket, ::testing::Values (0, 1),
+                          [] (const auto& info) { return info.param == 0 ? "HeaderPacket" : "LaterPacket"; });
+
+TEST_F (UpdateCancel, DestroyingARunningTaskStopsItFirst)
+{
+    synth.versionReply.silent = true;
+    auto task = taskFor (fileWith (firmwareWithPackets (1)));
+
+    task->startThread();
+    ASSERT_TRUE (synth.waitForMessages (1, 5000));
+
+    const auto destroyed = nowMs();
+    task.reset();
+    EXPECT_LT (nowMs() - destroyed, versionResponsePollMs + schedulingAllowanceMs);
+}

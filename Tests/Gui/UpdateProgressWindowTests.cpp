@@ -1,0 +1,139 @@
+#include "Support/TransferFixture.h"
+
+namespace
+{
+    double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
+
+    /** Calls its step on the message thread, from inside the modal loop, until the
+        step says it is done. */
+    struct Watcher : public juce::Timer
+    {
+        explicit Watcher (std::function<bool()> stepToRun) : step (std::move (stepToRun))   { startTimer (5); }
+
+        void timerCallback() override
+        {
+            if (step())
+                stopTimer();
+        }
+
+        std::function<bool()> step;
+    };
+
+    template <typename ComponentType>
+    ComponentType* findChild (juce::Component& parent, std::function<bool (ComponentType&)> matches = nullptr)
+    {
+        for (auto* child : parent.getChildren())
+            if (auto* c = dynamic_cast<ComponentType*> (child))
+                if (matches == nullptr || matches (*c))
+                    return c;
+
+        return nullptr;
+    }
+
+    /** The value the progress bar shows, as assistive technology reads it. */
+    double shownProgress (UpdateThreadTask& task)
+    {
+        auto* bar = findChild<juce::ProgressBar> (*task.getAlertWindow());
+        auto* handler = bar != nullptr ? bar->getAccessibilityHandler() : nullptr;
+        return handler != nullptr ? handler->getValueInterface()->getCurrentValue() : -1.0;
+    }
+
+    juce::TextButton* cancelButton (UpdateThreadTask& task)
+    {
+        return findChild<juce::TextButton> (*task.getAlertWindow(),
+                                            [] (juce::TextButton& b) { return b.getButtonText() == "Cancel"; });
+    }
+}
+
+using UpdateProgressWindow = TransferFixture;
+
+TEST_F (UpdateProgressWindow, ShowsTheTransferAndMovesAtEachPacketsLastByte)
+{
+    const auto task = taskFor (fileWith (firmwareWithPackets (1)));
+    auto& window = *task->getAlertWindow();
+    synth.holdReplies();
+
+    // Each reply is let go only once the window has been looked at for the step
+    // before it: the version reply, then the two acknowledgements.
+    int step = 0;
+    const auto deadline = nowMs() + 20000;
+
+    Watcher watcher ([&]
+    {
+        if (nowMs() > deadline)
+        {
+            ADD_FAILURE() << "stuck at step " << step;
+            window.exitModalState (0);
+            return true;
+        }
+
+        if (step == 0 && synth.versionRequestsReceived() == 1 && window.isCurrentlyModal())
+        {
+            EXPECT_EQ (window.getName(), "Updating...");
+            EXPECT_TRUE (window.isShowing());
+            EXPECT_NE (findChild<juce::ProgressBar> (window), nullptr);
+            EXPECT_NE (cancelButton (*task), nullptr);
+            EXPECT_EQ (shownProgress (*task), 0.0);
+            ++step;
+        }
+        else if (step == 1 && synth.packetsReceived().size() == 1)
+        {
+            EXPECT_DOUBLE_EQ (shownProgress (*task), 289.0 / 580.0);
+            ++step;
+        }
+        else if (step == 2 && synth.packetsReceived().size() == 2)
+        {
+            EXPECT_DOUBLE_EQ (shownProgress (*task), 579.0 / 580.0);
+            ++step;
+        }
+        else
+        {
+            return false;
+        }
+
+        synth.releaseHeldReplies();
+        return step == 3;
+    });
+
+    EXPECT_TRUE (task->runThread());
+
+    EXPECT_EQ (step, 3);
+    EXPECT_EQ (task->errorMessage, "");
+    EXPECT_FALSE (window.isVisible());
+}
+
+TEST_F (UpdateProgressWindow, CancelButtonStopsTheTransfer)
+{
+    synth.acknowledge = [] (int index, const Bytes&)
+    {
+        SimulatedSynthesizer::Acknowledgement ack;
+        ack.silent = index == 1;
+        return ack;
+    };
+
+    const auto task = taskFor (fileWith (firmwareWithPackets (2)));
+    double clicked = 0.0;
+
+    Watcher watcher ([&]
+    {
+        if (synth.packetsReceived().size() < 2)
+            return false;
+
+        auto* button = cancelButton (*task);
+        EXPECT_NE (button, nullptr);
+
+        if (button != nullptr)
+            button->triggerClick();
+
+        clicked = nowMs();
+        return true;
+    });
+
+    EXPECT_FALSE (task->runThread());
+
+    // The window looks at the thread every 100 ms; the thread then ends within a poll.
+    EXPECT_LT (nowMs() - clicked, 500.0);
+    EXPECT_EQ (task->errorMessage, "Timed out waiting for retry response");
+    EXPECT_EQ (synth.packetsReceived().size(), 2u);
+    EXPECT_FALSE (task->getAlertWindow()->isVisible());
+}
