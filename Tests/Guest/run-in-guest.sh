@@ -6,8 +6,9 @@
 #
 # The guest boots the host's own Debian kernel from a busybox initramfs, sees
 # the host's root file system read-only over virtio-9p, loads the sequencer
-# modules, and runs COMMAND (in the current directory, chrooted into that root)
-# with /tmp, /run and /dev of its own. The guest has no network. OUTPUT_DIR is
+# modules, and runs COMMAND as root (in the current directory, chrooted into
+# that root, whose writes stay in the guest's memory). The guest has no
+# network. OUTPUT_DIR is
 # the only place written on the host: it is shared writable with the guest,
 # keeps the boot files under .guest/, and receives the command's output.
 #
