@@ -8,9 +8,9 @@
 # the host's root file system read-only over virtio-9p, loads the sequencer
 # modules, and runs COMMAND as root (in the current directory, chrooted into
 # that root, whose writes stay in the guest's memory). The guest has no
-# network. OUTPUT_DIR is
-# the only place written on the host: it is shared writable with the guest,
-# keeps the boot files under .guest/, and receives the command's output.
+# network. OUTPUT_DIR is the only place written on the host: it is shared
+# writable with the guest, keeps the boot files under .guest/, and receives
+# the command's output.
 #
 # The command's output is printed and its exit status returned. When the guest
 # cannot boot or run the command, or the time-out passes, a reason and the end
