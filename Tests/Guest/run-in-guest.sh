@@ -146,6 +146,8 @@ guest_failure()
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
+# Loopback only, as on any machine; there is no network device.
+ip link set lo up
 for module in \$(cat /modules/order); do
     insmod /modules/\$module || guest_failure "insmod \$module failed"
 done
