@@ -10,6 +10,7 @@
 #include "UIComponent.h"
 #include "UpdateThread.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -17,9 +18,9 @@ namespace
 {
     const Bytes versionRequest { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00, 0x73, 0xf7 };
 
-    const juce::String synthVersionText = "1.2.3";
+    const std::string synthVersionText = "1.2.3";
     const juce::String gatedModelCode = "2";
-    const juce::String fileVersionText = "1.1.0";
+    const std::string fileVersionText = "1.1.0";
 
     Bytes operator+ (Bytes a, const Bytes& b)
     {
@@ -46,10 +47,33 @@ namespace
         return {};
     }
 
+    /** How many of the file's packets the synthesizer received, unchanged and in order,
+        after the version request. The file holds nothing but packets. */
+    int packetsReceivedInOrder (const Bytes& received, const Bytes& file)
+    {
+        if (received.size() < versionRequest.size()
+            || ! std::equal (versionRequest.begin(), versionRequest.end(), received.begin()))
+            return 0;
+
+        const Bytes afterRequest (received.begin() + (long) versionRequest.size(), received.end());
+        const auto packetSize = (size_t) firmwarePacketSize;
+        int count = 0;
+
+        for (size_t at = 0; at + packetSize <= std::min (file.size(), afterRequest.size()); at += packetSize)
+        {
+            if (! std::equal (file.begin() + (long) at, file.begin() + (long) (at + packetSize),
+                              afterRequest.begin() + (long) at))
+                break;
+
+            ++count;
+        }
+
+        return count;
+    }
+
     struct Outcome
     {
-        juce::String errorMessage;
-        Cloud::SemanticVersion synthVersion, fileVersion;
+        std::string errorMessage, synthVersion, fileVersion;
         double seconds = 0;
     };
 }
@@ -120,7 +144,8 @@ protected:
         const auto started = juce::Time::getMillisecondCounterHiRes();
         task.runThread (juce::Thread::Priority::normal);
 
-        return { task.errorMessage, task.synthVersion, task.fileVersion,
+        return { task.errorMessage.toStdString(), task.synthVersion.toString().toStdString(),
+                 task.fileVersion.toString().toStdString(),
                  (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0 };
     }
 
@@ -153,23 +178,26 @@ protected:
 TEST_F (GuestTransfer, SendsEveryPacketUnchangedAndInOrder)
 {
     constexpr int dataPackets = 24;
-    auto builder = FirmwareFileBuilder().header (fileVersionText.toStdString());
+    auto builder = FirmwareFileBuilder().header (fileVersionText);
 
     for (int i = 1; i <= dataPackets; ++i)
         builder.packet ((juce::uint8) i);
 
-    ASSERT_NO_FATAL_FAILURE (startSynthesizer ({ "--version", synthVersionText, "--model-code", gatedModelCode }));
+    ASSERT_NO_FATAL_FAILURE (startSynthesizer ({ "--version", synthVersionText.c_str(), "--model-code", gatedModelCode }));
     ASSERT_NO_FATAL_FAILURE (openPanel());
     const auto outcome = transfer (firmwareFile (builder.bytes()));
     const auto received = stopSynthesizer();
 
-    std::cout << "Transfer: " << dataPackets + 1 << " packets, " << builder.bytes().size() << " bytes in "
-              << juce::String (outcome.seconds, 2) << " s ("
-              << juce::String ((dataPackets + 1) / outcome.seconds, 1) << " packets/s)" << std::endl;
+    const auto packets = packetsReceivedInOrder (received, builder.bytes());
+    std::cout << "Transfer: " << packets << " of " << dataPackets + 1 << " packets (" << builder.bytes().size()
+              << " bytes in the file) received unchanged and in order, in " << juce::String (outcome.seconds, 2)
+              << " s (" << juce::String (packets / outcome.seconds, 1) << " packets/s); error text \""
+              << outcome.errorMessage << "\"" << std::endl;
 
     EXPECT_EQ (outcome.errorMessage, "");
-    EXPECT_EQ (outcome.synthVersion.toString(), synthVersionText);
-    EXPECT_EQ (outcome.fileVersion.toString(), fileVersionText);
+    EXPECT_EQ (outcome.synthVersion, synthVersionText);
+    EXPECT_EQ (outcome.fileVersion, fileVersionText);
+    EXPECT_EQ (packets, dataPackets + 1);
     EXPECT_EQ (received.size(), versionRequest.size() + builder.bytes().size());
     EXPECT_TRUE (received == versionRequest + builder.bytes())
         << "the synthesizer did not receive the version request followed by the file, byte for byte";
@@ -177,9 +205,9 @@ TEST_F (GuestTransfer, SendsEveryPacketUnchangedAndInOrder)
 
 TEST_F (GuestTransfer, ACrcFailureStopsAtTheFirstPacket)
 {
-    const auto file = FirmwareFileBuilder().header (fileVersionText.toStdString()).packet (1).packet (2);
+    const auto file = FirmwareFileBuilder().header (fileVersionText).packet (1).packet (2);
 
-    ASSERT_NO_FATAL_FAILURE (startSynthesizer ({ "--version", synthVersionText, "--model-code", gatedModelCode, "--status", "0" }));
+    ASSERT_NO_FATAL_FAILURE (startSynthesizer ({ "--version", synthVersionText.c_str(), "--model-code", gatedModelCode, "--status", "0" }));
     ASSERT_NO_FATAL_FAILURE (openPanel());
     const auto outcome = transfer (firmwareFile (file.bytes()));
     const auto received = stopSynthesizer();
@@ -188,14 +216,14 @@ TEST_F (GuestTransfer, ACrcFailureStopsAtTheFirstPacket)
               << std::endl;
 
     EXPECT_EQ (outcome.errorMessage, "CRC Failed on Retry");
-    EXPECT_EQ (outcome.synthVersion.toString(), synthVersionText);
-    EXPECT_TRUE (received == versionRequest + FirmwareFileBuilder::headerPacket (fileVersionText.toStdString()))
+    EXPECT_EQ (outcome.synthVersion, synthVersionText);
+    EXPECT_TRUE (received == versionRequest + FirmwareFileBuilder::headerPacket (fileVersionText))
         << "the synthesizer should have received the version request and the header packet only";
 }
 
 TEST_F (GuestTransfer, ASilentSynthesizerFailsTheConnection)
 {
-    const auto file = FirmwareFileBuilder().header (fileVersionText.toStdString()).packet (1);
+    const auto file = FirmwareFileBuilder().header (fileVersionText).packet (1);
 
     ASSERT_NO_FATAL_FAILURE (startSynthesizer ({ "--silent" }));
     ASSERT_NO_FATAL_FAILURE (openPanel());
@@ -206,6 +234,6 @@ TEST_F (GuestTransfer, ASilentSynthesizerFailsTheConnection)
               << std::endl;
 
     EXPECT_EQ (outcome.errorMessage, "Connection failed - Please check DeviceID is set to 1 on the GLOBAL menu");
-    EXPECT_EQ (outcome.synthVersion.toString(), "0.0.0");
+    EXPECT_EQ (outcome.synthVersion, "0.0.0");
     EXPECT_TRUE (received == versionRequest) << "only the version request should have been sent";
 }
