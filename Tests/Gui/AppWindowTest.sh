@@ -107,6 +107,8 @@ readGeometry()
 expectClientSize()
 {
     readGeometry "$1"
+    [ "$WIDTH" = 128 ] && [ "$HEIGHT" = 128 ] \
+        && fail "client area kept the framework's first size, 128x128: the window manager placed the window before applying 400x162"
     [ "$WIDTH" = 400 ] && [ "$HEIGHT" = 162 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 400x162"
 }
 
