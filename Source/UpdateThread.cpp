@@ -180,15 +180,18 @@ void UpdateThreadTask::transfer()
         return;
     }
 
-    // One read takes an int count, so a larger file cannot be read whole.
     const auto length = stream.getTotalLength();
-    juce::HeapBlock<unsigned char> data;
 
-    if (length > 0 && length <= std::numeric_limits<int>::max())
-        data.malloc ((size_t) length);
+    // The one read takes an int count, so a larger file cannot be read whole.
+    if (length > std::numeric_limits<int>::max())
+    {
+        errorMessage = "Failed to read from file ";
+        return;
+    }
 
-    if (length > std::numeric_limits<int>::max()
-         || (length > 0 && (data == nullptr || stream.read (data, (int) length) != (int) length)))
+    juce::HeapBlock<unsigned char> data ((size_t) length);
+
+    if (length > 0 && (data == nullptr || stream.read (data, (int) length) != (int) length))
     {
         errorMessage = "Failed to read from file ";
         return;
@@ -258,17 +261,20 @@ unsigned short UpdateThreadTask::unpackSysexData (const unsigned char* source,
 
 bool UpdateThreadTask::extractVersionNumber (std::string text, int& major, int& minor, int& patch)
 {
+    // Each failed candidate drops the text up to and including its first digit.
     for (auto s = std::move (text);; )
     {
-        const auto p = std::find_if (s.begin(), s.end(), isDigit) - s.begin();
+        const auto firstDigit = std::find_if (s.begin(), s.end(), isDigit);
 
-        if (p == (long) s.size())
+        if (firstDigit == s.end())
             return false;
 
-        if (versionCandidate (s, (size_t) p, major, minor, patch))
+        const auto p = (size_t) (firstDigit - s.begin());
+
+        if (versionCandidate (s, p, major, minor, patch))
             return true;
 
-        s.erase (0, (size_t) p + 1);
+        s.erase (0, p + 1);
     }
 }
 

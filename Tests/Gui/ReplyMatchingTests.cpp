@@ -58,14 +58,6 @@ TEST_F (ReplyMatching, VersionReplyIsKnownByItsLengthAndCommandAlone)
     EXPECT_EQ (task->synthModelCode, 2u);
 }
 
-TEST_F (ReplyMatching, ModelCodeIsFourBytesLeastSignificantFirst)
-{
-    synth.versionReply.modelCode = 0x04030201;
-    const auto task = transfer (firmwareWithPackets (1));
-
-    EXPECT_EQ (task->synthModelCode, 0x04030201u);
-}
-
 TEST_F (ReplyMatching, AcknowledgementIsKnownByHeaderCommandAndPacketNumber)
 {
     // Each of these would fail the packet if it were taken for its acknowledgement.

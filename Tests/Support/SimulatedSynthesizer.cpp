@@ -138,11 +138,6 @@ bool SimulatedSynthesizer::waitForPackets (size_t count, int timeoutMs) const
     return waitFor ([&] { return (size_t) packetCount >= count; }, timeoutMs);
 }
 
-bool SimulatedSynthesizer::waitForDeliveries (int count, int timeoutMs) const
-{
-    return waitFor ([&] { return delivered >= count; }, timeoutMs);
-}
-
 bool SimulatedSynthesizer::waitFor (const std::function<bool()>& condition, int timeoutMs) const
 {
     std::unique_lock<std::mutex> guard (lock);

@@ -75,7 +75,6 @@ public:
 
     bool waitForMessages (size_t count, int timeoutMs) const;
     bool waitForPackets (size_t count, int timeoutMs) const;
-    bool waitForDeliveries (int count, int timeoutMs) const;
 
     static Bytes versionReplyMessage (const std::string& versionText, juce::uint32 modelCode,
                                       juce::uint8 deviceByte = 0x00, juce::uint8 byte7 = 0x00);

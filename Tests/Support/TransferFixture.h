@@ -3,25 +3,21 @@
 #include "MessageThreadFixture.h"
 #include "SimulatedSynthesizer.h"
 #include "UpdateThread.h"
+#include "XlibForTests.h"
 
-#include <dlfcn.h>
 #include <memory>
 
 /**
     A collector reset as the panel resets it, the simulated synthesizer feeding it,
     and a scratch folder for firmware files. Runs the task's own thread body without
-    the progress window, which only the GUI tests show.
+    showing its progress window; the window is still made, so a display is needed.
 */
 class TransferFixture : public MessageThreadFixture
 {
 protected:
     TransferFixture()
     {
-        // The framework unloads Xlib at shutdown while Xlib's own globals still hold
-        // its allocations; kept loaded, the leak checker can still see them held.
-        static auto* const xlib = dlopen ("libX11.so.6", RTLD_NOW | RTLD_NODELETE);
-        juce::ignoreUnused (xlib);
-
+        prepareXlibForTests();
         collector.reset (44100.0);
         folder.createDirectory();
     }
