@@ -7,6 +7,7 @@ packages=(
     juce-modules-source libcurl4-gnutls-dev libasound2-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev libssl-dev
     xvfb xauth openbox wmctrl xdotool x11-utils imagemagick
+    qemu-system-x86 linux-image-amd64 busybox-static alsa-utils
 )
 
 missing=()
