@@ -1,4 +1,5 @@
 #include "Support/CloudInterfaceFixture.h"
+#include "Support/TestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -7,27 +8,6 @@
 
 using Kind = Cloud::Error::Kind;
 using Delivery = LoopbackCloudService::Delivery;
-
-namespace
-{
-    std::string someBytes (size_t size)
-    {
-        std::string bytes (size, '\0');
-        juce::Random random ((juce::int64) size);
-
-        for (auto& b : bytes)
-            b = (char) random.nextInt (256);
-
-        return bytes;
-    }
-
-    std::string contentOf (const juce::File& file)
-    {
-        juce::MemoryBlock block;
-        file.loadFileAsData (block);
-        return { static_cast<const char*> (block.getData()), block.getSize() };
-    }
-}
 
 class CloudDownload : public CloudInterfaceFixture
 {

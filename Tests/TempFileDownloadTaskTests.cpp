@@ -2,6 +2,7 @@
 #include "Cloud/TempFileDownloadTask.h"
 #include "Support/LoopbackCloudService.h"
 #include "Support/MessageThreadFixture.h"
+#include "Support/TestBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,43 +12,6 @@
 #include <thread>
 
 using Delivery = LoopbackCloudService::Delivery;
-
-namespace
-{
-    std::string someBytes (size_t size)
-    {
-        std::string bytes (size, '\0');
-        juce::Random random (size);
-
-        for (auto& b : bytes)
-            b = (char) random.nextInt (256);
-
-        return bytes;
-    }
-
-    std::string contentOf (const juce::File& file)
-    {
-        juce::MemoryBlock block;
-        file.loadFileAsData (block);
-        return { static_cast<const char*> (block.getData()), block.getSize() };
-    }
-
-    /** Waits for a condition that another thread makes true, without running the message loop. */
-    bool waitWithoutMessages (const std::function<bool()>& condition, int timeoutMs = 5000)
-    {
-        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= deadline)
-                return condition();
-
-            std::this_thread::yield();
-        }
-
-        return true;
-    }
-}
 
 class TempFileDownload : public MessageThreadFixture
 {

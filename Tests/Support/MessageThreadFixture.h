@@ -26,6 +26,23 @@ public:
         return true;
     }
 
+    /** Waits for a condition that other threads make true, without running the message loop,
+        so that nothing posted meanwhile is delivered yet. */
+    static bool waitWithoutMessages (const std::function<bool()>& condition, int timeoutMs = 5000)
+    {
+        const auto deadline = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() >= deadline)
+                return condition();
+
+            juce::Thread::yield();
+        }
+
+        return true;
+    }
+
 private:
     juce::ScopedJuceInitialiser_GUI juceInitialiser;
 };
