@@ -6,7 +6,7 @@ packages=(
     build-essential cmake pkg-config
     juce-modules-source libcurl4-gnutls-dev libasound2-dev
     libgtest-dev libgmock-dev libcpp-httplib-dev libssl-dev
-    xvfb xauth openbox wmctrl xdotool imagemagick
+    xvfb xauth openbox wmctrl xdotool x11-utils imagemagick
 )
 
 missing=()

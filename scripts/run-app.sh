@@ -8,7 +8,7 @@ BUILD_DIR="$build" "$root/scripts/build.sh" "$@"
 
 app="$(find "$build/KestrovaUpdater_artefacts" -type f -name KestrovaUpdater -perm -u+x 2>/dev/null | head -n 1)"
 if [ -z "$app" ]; then
-    echo "Built the library; there is no application target yet." >&2
-    exit 0
+    echo "The build produced no KestrovaUpdater program under $build." >&2
+    exit 1
 fi
 exec "$app"

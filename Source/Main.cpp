@@ -1,0 +1,63 @@
+#include "MainComponent.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+class ZorvUpdaterApplication : public juce::JUCEApplication
+{
+public:
+    ZorvUpdaterApplication() = default;
+
+    const juce::String getApplicationName() override       { return "KestrovaUpdater"; }
+    const juce::String getApplicationVersion() override    { return "1.6.0"; }
+    bool moreThanOneInstanceAllowed() override             { return true; }
+
+    void initialise (const juce::String&) override
+    {
+        // Before the panel exists: its failure box and every later dialog draw with it too.
+        juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
+
+        mainWindow.reset (new MainWindow (getApplicationName()));
+    }
+
+    void shutdown() override
+    {
+        mainWindow.reset();
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    }
+
+    void anotherInstanceStarted (const juce::String&) override {}
+
+    void systemRequestedQuit() override
+    {
+        quit();
+    }
+
+    class MainWindow : public juce::DocumentWindow
+    {
+    public:
+        MainWindow (juce::String name)
+            : DocumentWindow (name, juce::Colours::lightgrey, DocumentWindow::allButtons, true)
+        {
+            setUsingNativeTitleBar (true);
+            setContentOwned (createMainContentComponent(), true);
+            setResizable (false, false);
+            centreWithSize (getWidth(), getHeight());
+            setVisible (true);
+        }
+
+        void closeButtonPressed() override
+        {
+            juce::JUCEApplication::getInstance()->systemRequestedQuit();
+        }
+
+    private:
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
+    };
+
+private:
+    // Declared first so that it outlives the window and everything drawn with it.
+    juce::LookAndFeel_V3 lookAndFeel;
+    std::unique_ptr<MainWindow> mainWindow;
+};
+
+START_JUCE_APPLICATION (ZorvUpdaterApplication)

@@ -1,0 +1,8 @@
+#include "MainComponent.h"
+
+#include "UIComponent.h"
+
+juce::Component* createMainContentComponent()
+{
+    return new UIComponent();
+}

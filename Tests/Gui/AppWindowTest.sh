@@ -1,0 +1,268 @@
+#!/usr/bin/env bash
+# Drives the real application as a user would, on a private X display managed by
+# openbox: finds its window by title, checks its size, takes a screenshot, and closes
+# it through the window manager.
+#
+# Usage: AppWindowTest.sh APP OUTPUT_DIR SCENARIO
+#   window                 size, fixed size, look, screenshot, close
+#   after-midi-settings    open "MIDI Settings", close it with Escape, then close the window
+#   during-midi-settings   close the window while "MIDI Settings" is open
+#   two-instances          a second copy, started with arguments, runs beside the first
+set -uo pipefail
+
+app="$1"
+out="$2"
+scenario="$3"
+
+windowDeadline=30   # seconds for a window to appear (sanitizer builds start slowly)
+exitDeadline=10     # seconds for the program to end once its window is closed
+
+work="$(mktemp -d)"
+pids=()
+
+cleanup()
+{
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    [ -n "${wm:-}" ] && kill "$wm" 2>/dev/null
+    [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail()
+{
+    echo "FAIL: $*" >&2
+    for log in "$work"/app-*.log; do
+        [ -s "$log" ] && { echo "--- $log"; cat "$log"; } >&2
+    done
+    exit 1
+}
+
+# Runs a command until it succeeds or the deadline (in seconds) passes.
+waitFor()
+{
+    local deadline=$(( $(date +%s%N) + $1 * 1000000000 ))
+    shift
+    until "$@" >/dev/null 2>&1; do
+        [ "$(date +%s%N)" -ge "$deadline" ] && return 1
+        sleep 0.05
+    done
+}
+
+startDisplay()
+{
+    # Xvfb picks a free display itself and writes its number once it accepts clients.
+    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb=$!
+    waitFor 10 test -s "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$work/display")"
+
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    waitFor 10 wmctrl -m || fail "openbox did not start"
+}
+
+startApp()
+{
+    "$app" "$@" >"$work/app-${#pids[@]}.log" 2>&1 &
+    pids+=("$!")
+}
+
+# The mapped top-level window of a process with the given title.
+windowOf()
+{
+    xdotool search --all --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | head -n 1
+}
+
+hasWindow()
+{
+    [ -n "$(windowOf "$1" "$2")" ]
+}
+
+hasNoWindow()
+{
+    [ -z "$(windowOf "$1" "$2")" ]
+}
+
+waitForWindowOf()
+{
+    waitFor "$windowDeadline" hasWindow "$1" "$2" || fail "no window \"$2\" of process $1"
+    windowOf "$1" "$2"
+}
+
+# Sets X, Y (absolute, of the client area), WIDTH and HEIGHT of a window.
+readGeometry()
+{
+    local info
+    info="$(xwininfo -id "$1")" || fail "window $1 is gone"
+    X=$(awk '/Absolute upper-left X:/ { print $4 }' <<<"$info")
+    Y=$(awk '/Absolute upper-left Y:/ { print $4 }' <<<"$info")
+    WIDTH=$(awk '/Width:/ { print $2 }' <<<"$info")
+    HEIGHT=$(awk '/Height:/ { print $2 }' <<<"$info")
+}
+
+expectClientSize()
+{
+    readGeometry "$1"
+    [ "$WIDTH" = 128 ] && [ "$HEIGHT" = 128 ] \
+        && fail "client area kept the framework's first size, 128x128: the window manager placed the window before applying 400x162"
+    [ "$WIDTH" = 400 ] && [ "$HEIGHT" = 162 ] || fail "client area is ${WIDTH}x${HEIGHT}, not 400x162"
+}
+
+screenshot()
+{
+    import -window root "$1" || fail "screenshot $1 failed"
+}
+
+pixel()
+{
+    convert "$1" -format "%[hex:p{$2,$3}]" info:
+}
+
+panelIsPainted()
+{
+    readGeometry "$1"
+    screenshot "$work/probe-$1.png"
+    [ "$(pixel "$work/probe-$1.png" $(( X + 2 )) $(( Y + 2 )))" = 383737 ]
+}
+
+# The program's main window, once it shows its panel: only then does it take input.
+waitForMainWindowOf()
+{
+    local window
+    window=$(waitForWindowOf "$1" KestrovaUpdater) || exit 1
+    waitFor "$windowDeadline" panelIsPainted "$window" || fail "the panel of process $1 never appeared"
+    echo "$window"
+}
+
+sizeChanged()
+{
+    readGeometry "$1"
+    [ "$WIDTH" != 400 ] || [ "$HEIGHT" != 162 ]
+}
+
+processEnded()
+{
+    ! kill -0 "$1" 2>/dev/null
+}
+
+isActive()
+{
+    [ "$(xdotool getactivewindow)" = "$1" ]
+}
+
+closeAndExpectExit()
+{
+    local pid="$1" window="$2" status others=() p
+    wmctrl -i -c "$window" || fail "the window manager could not close window $window"
+    waitFor "$exitDeadline" processEnded "$pid" || fail "process $pid still runs ${exitDeadline}s after its window was closed"
+    wait "$pid"
+    status=$?
+    for p in "${pids[@]}"; do
+        [ "$p" = "$pid" ] || others+=("$p")
+    done
+    pids=("${others[@]}")
+    [ "$status" = 0 ] || fail "process $pid exited with status $status"
+}
+
+openMidiSettings()
+{
+    readGeometry "$1"
+    # The "MIDI Device" button, bottom left of the panel.
+    xdotool mousemove $(( X + 54 )) $(( Y + 136 )) click 1
+    waitFor "$windowDeadline" hasWindow "$2" "MIDI Settings" || fail "\"MIDI Settings\" did not open"
+    windowOf "$2" "MIDI Settings"
+}
+
+[ -x "$app" ] || fail "no application at $app"
+mkdir -p "$out"
+startDisplay
+
+case "$scenario" in
+    window)
+        startApp
+        pid=${pids[0]}
+        window=$(waitForMainWindowOf "$pid") || exit 1
+        expectClientSize "$window"
+
+        # Fixed size: the window manager offers no resize, but keeps the three title-bar buttons.
+        actions="$(xprop -id "$window" _NET_WM_ALLOWED_ACTIONS)"
+        grep -q _NET_WM_ACTION_RESIZE <<<"$actions" && fail "the window manager may resize the window: $actions"
+        grep -q _NET_WM_ACTION_CLOSE <<<"$actions" || fail "the window cannot be closed: $actions"
+        grep -q _NET_WM_ACTION_MINIMIZE <<<"$actions" || fail "the window cannot be minimised: $actions"
+        read -r _ _ flags functions decorations _ < <(xprop -id "$window" _MOTIF_WM_HINTS | tr -d ',')
+        [ $(( functions & 0x2 )) = 0 ] || fail "the window offers resizing: functions $functions"
+        [ $(( decorations & 0x68 )) = $(( 0x68 )) ] || fail "title bar lacks its buttons: decorations $decorations"
+
+        # What a user would try: drag the corner with Alt and the right button, double-click the title.
+        readGeometry "$window"
+        xdotool mousemove $(( X + 390 )) $(( Y + 150 )) keydown alt mousedown 3 \
+                mousemove $(( X + 500 )) $(( Y + 300 )) mousemove $(( X + 600 )) $(( Y + 400 )) mouseup 3 keyup alt
+        xdotool mousemove $(( X + 200 )) $(( Y - 8 )) click --repeat 2 --delay 80 1
+        # A refused resize leaves nothing to wait for: watch the size for a moment instead.
+        waitFor 1 sizeChanged "$window" && fail "the window changed its size to ${WIDTH}x${HEIGHT}"
+
+        shot="$out/KestrovaUpdater-window.png"
+        screenshot "$shot"
+
+        # The application-wide look-and-feel draws text buttons light ("MIDI Device", above its text).
+        button="$(pixel "$shot" $(( X + 54 )) $(( Y + 124 )))"
+        for channel in "${button:0:2}" "${button:2:2}" "${button:4:2}"; do
+            [ $(( 16#$channel )) -ge $(( 16#b0 )) ] || fail "\"MIDI Device\" is not drawn light: #$button"
+        done
+
+        closeAndExpectExit "$pid" "$window"
+        ;;
+
+    after-midi-settings)
+        startApp
+        pid=${pids[0]}
+        window=$(waitForMainWindowOf "$pid") || exit 1
+        dialog=$(openMidiSettings "$window" "$pid") || exit 1
+        screenshot "$out/KestrovaUpdater-midi-settings.png"
+
+        waitFor 5 isActive "$dialog" || fail "\"MIDI Settings\" has no keyboard focus"
+        xdotool key Escape
+        waitFor 5 hasNoWindow "$pid" "MIDI Settings" || fail "Escape did not close \"MIDI Settings\""
+
+        # Usable again after the dialog: open and close it once more.
+        dialog=$(openMidiSettings "$window" "$pid") || exit 1
+        waitFor 5 isActive "$dialog" || fail "\"MIDI Settings\" has no keyboard focus"
+        xdotool key Escape
+        waitFor 5 hasNoWindow "$pid" "MIDI Settings" || fail "Escape did not close \"MIDI Settings\" again"
+
+        closeAndExpectExit "$pid" "$window"
+        ;;
+
+    during-midi-settings)
+        startApp
+        pid=${pids[0]}
+        window=$(waitForMainWindowOf "$pid") || exit 1
+        openMidiSettings "$window" "$pid" >/dev/null || exit 1
+        closeAndExpectExit "$pid" "$window"
+        ;;
+
+    two-instances)
+        startApp
+        first=${pids[0]}
+        firstWindow=$(waitForMainWindowOf "$first") || exit 1
+        startApp --unknown-option "$work/no-such-file.syx"
+        second=${pids[1]}
+        secondWindow=$(waitForMainWindowOf "$second") || exit 1
+        expectClientSize "$secondWindow"
+
+        closeAndExpectExit "$second" "$secondWindow"
+        kill -0 "$first" 2>/dev/null || fail "the first copy ended with the second"
+        expectClientSize "$firstWindow"
+        closeAndExpectExit "$first" "$firstWindow"
+        ;;
+
+    *)
+        fail "unknown scenario $scenario"
+        ;;
+esac
+
+echo "PASS: $scenario"
