@@ -83,6 +83,7 @@ protected:
         static Environment ofThisMachine();
     };
 
+    /** The same panel in another environment; the program itself uses ofThisMachine(). */
     explicit UIComponent (Environment environmentToUse);
 
     Cloud::Interface cloudInterface;
