@@ -1,10 +1,62 @@
 #include "UIComponent.h"
 
+#include "Cloud/StatusCode.h"
+#include "UpdateThread.h"
+
 #include <juce_audio_utils/juce_audio_utils.h>
+
+#include <cstdio>
 
 const juce::StringArray UIComponent::synthesizerModelNames { "KestrovaLX", "KestrovaS", "KestrovaLXD" };
 
+const juce::String UIComponent::ClientUUID { "9c4e27a1-5b3f-4d86-a0e2-71f8c6b5d934" };
+
+const juce::String UIComponent::ClientSecret {
+    "f95fec4de2c0967c01809dedf7b1b01cf7c0d3a4b9fbce5e8e78d9087dcf1500"
+    "fe9e02ffccf2f27e82d92041ab5e7a680a16dba9198365418012f0e9fb9d16d3"
+    "9de07c5613373dace4299c2869e167ca94cfda01fa5d9456b0ddabf5ece75d53"
+    "036cf1bb985468532679447f9b3f7473cc4f704d0a56bd232cc58be0c9accc3b"
+    "b41be7ccfe2cecc248a960970c4f70b43ac008d9017445861a0349dc4675b562"
+    "e9bd184a6a361d1a11105022769991f798cad009e30a81ca6b57d8217a13f761"
+    "8ef9e2148689ddc14cdc881adcf26f785d81031e17bc823113d33cc249d19bc6"
+    "6ea5c733db2458cb5a0ea53a457a3dbd95d832d62718cce94709669b28c9649a"
+    "d752c5a528f0e72119c0af72e13591bae0cdc2a24162d5f0cf34c5f49097fee0"
+    "16b49307a8dc05815dcaef76e5f293bf5074c778a2f00712ff79e91e78c5476d"
+    "bf76d937b3b3ec03d99f9657bfdfcd245aa7491fffaab62ac26da21d2b72fe43"
+    "27bc3b262c93470bdce475fe5476c9336bc6a66c576de8e92b54852f823eb2c0"
+    "57d1b8e99c59aa2c5d04c581802917d14908d8d88622ce6df567d0d7f90d29be"
+    "ed3339acdc6903e24d9e4dd49e006b107fbd4758aa27606d61d3288f9955fe55"
+    "40ec6b3d4244f2b601b15883efd04a6b1de1c20b66fe527f43a114c8f28c3fcb"
+    "1f9f4d1faa4effa222504c99e2ab4e407c45042a3e307d81af6c200b85da2ccf"
+};
+
+UIComponent::Environment UIComponent::Environment::ofThisMachine()
+{
+    Environment environment;
+    environment.operatingSystemType = [] { return (int) juce::SystemStats::getOperatingSystemType(); };
+
+    environment.showWarning = [] (const juce::String& title, const juce::String& message)
+    {
+        juce::AlertWindow::showMessageBox (juce::AlertWindow::WarningIcon, title, message, {}, nullptr);
+    };
+
+    environment.chooseFile = [] (const juce::String& title, const juce::File& start, const juce::String& pattern)
+    {
+        juce::FileChooser chooser (title, start, pattern, true, false);
+        return chooser.browseForFileToOpen (nullptr) ? chooser.getResult() : juce::File();
+    };
+
+    return environment;
+}
+
 UIComponent::UIComponent()
+    : UIComponent (Environment::ofThisMachine())
+{
+}
+
+UIComponent::UIComponent (Environment environmentToUse)
+    : cloudInterface (ClientUUID, ClientSecret),
+      environment (std::move (environmentToUse))
 {
     midiMessageCollector.reset (44100.0);
 
@@ -67,6 +119,27 @@ UIComponent::UIComponent()
     selectSynthesizerPorts();
 
     beginUpdateButton->setEnabled (false);
+
+    // The framework's Mac OS X flag 0x100 plus the minor version: 10.4 to 10.9.
+    const auto systemType = environment.operatingSystemType();
+    const auto oldSystem = systemType >= 0x104 && systemType <= 0x109;
+
+    if (oldSystem)
+    {
+        localFileToggle->setToggleState (true, juce::sendNotificationSync);
+        localFileToggle->setVisible (false);
+        downloadFileToggle->setVisible (false);
+        return;
+    }
+
+    // The service can answer late, during shut-down or after it.
+    cloudInterface.getAvailableFirmwareList ([panel = SafePointer<UIComponent> (this)] (auto result)
+                                             {
+                                                 if (panel != nullptr)
+                                                     panel->handleFirmwareList (std::move (result));
+                                             });
+
+    downloadFileToggle->setToggleState (true, juce::sendNotificationSync);
 }
 
 UIComponent::~UIComponent()
@@ -107,14 +180,189 @@ void UIComponent::handleIncomingMidiMessage (juce::MidiInput*, const juce::MidiM
     midiMessageCollector.addMessageToQueue (message);
 }
 
-void UIComponent::comboBoxChanged (juce::ComboBox*)
+void UIComponent::comboBoxChanged (juce::ComboBox* comboBoxThatHasChanged)
 {
+    if (comboBoxThatHasChanged == firmwareComboBox.get())
+        updateButtonStates();
 }
 
 void UIComponent::buttonClicked (juce::Button* buttonThatWasClicked)
 {
-    if (buttonThatWasClicked == midiDeviceButton.get())
+    if (buttonThatWasClicked == browseButton.get())
+        browseForFile();
+    else if (buttonThatWasClicked == beginUpdateButton.get())
+        beginUpdate();
+    else if (buttonThatWasClicked == midiDeviceButton.get())
         showMidiSettings();
+    else if (buttonThatWasClicked == localFileToggle.get())
+        applyMode (true);
+    else if (buttonThatWasClicked == downloadFileToggle.get())
+        applyMode (false);
+}
+
+void UIComponent::applyMode (bool localFile)
+{
+    filePathEditor->setVisible (localFile);
+    browseButton->setVisible (localFile);
+    firmwareComboBox->setVisible (! localFile);
+    updateButtonStates();
+}
+
+void UIComponent::updateButtonStates()
+{
+    if (localFileToggle->getToggleState())
+    {
+        const auto path = filePathEditor->getText();
+
+        if (! juce::File::isAbsolutePath (path))
+        {
+            beginUpdateButton->setEnabled (false);
+            return;
+        }
+
+        const juce::File file (path);
+        beginUpdateButton->setEnabled (file.existsAsFile() && file.hasFileExtension (".syx"));
+        return;
+    }
+
+    beginUpdateButton->setEnabled (findListedFirmware (firmwareComboBox->getText()) != nullptr);
+}
+
+const Cloud::Remotefirmware* UIComponent::findListedFirmware (const juce::String& version) const
+{
+    for (const auto& record : firmwareList)
+        if (record.version.toString() == version)
+            return &record;
+
+    return nullptr;
+}
+
+void UIComponent::browseForFile()
+{
+    const auto path = filePathEditor->getText();
+    const juce::File start (path.isEmpty() ? juce::File::getCurrentWorkingDirectory().getFullPathName() : path);
+
+    const auto chosen = environment.chooseFile ("Please select the sysex firmware file to load...", start, "*.syx");
+
+    if (chosen == juce::File())
+        return;
+
+    filePathEditor->setText (chosen.getFullPathName(), true);
+    beginUpdateButton->setEnabled (true);
+}
+
+void UIComponent::beginUpdate()
+{
+    if (localFileToggle->getToggleState())
+    {
+        beginUpdateWithFile (juce::File (filePathEditor->getText()));
+        return;
+    }
+
+    const auto* listed = findListedFirmware (firmwareComboBox->getText());
+
+    if (listed == nullptr)
+        return;
+
+    // A copy: a box shown from inside the call runs a modal loop, in which a late list
+    // could replace the one the entry lives in.
+    const auto record = *listed;
+    const SafePointer<UIComponent> panel (this);
+
+    cloudInterface.downloadFirmware (record,
+                                     [panel] (float fraction, const Cloud::Error* error)
+                                     {
+                                         if (panel != nullptr)
+                                             panel->handleDownloadProgress (fraction, error);
+                                     },
+                                     [panel] (auto file, auto task)
+                                     {
+                                         if (panel != nullptr)
+                                             panel->handleDownloadFinished (std::move (file), std::move (task));
+                                     });
+}
+
+void UIComponent::handleFirmwareList (Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error> result)
+{
+    if (! result.isOk())
+    {
+        const auto line = "Error fetching updates - " + result.getError().description() + "\n";
+        std::fwrite (line.toRawUTF8(), 1, line.getNumBytesAsUTF8(), stdout);
+        std::fflush (stdout);
+        return;
+    }
+
+    firmwareList = result.getResult();
+    firmwareComboBox->clear (juce::sendNotificationAsync);
+
+    for (size_t i = 0; i < firmwareList.size(); ++i)
+        firmwareComboBox->addItem (firmwareList[i].version.toString(), (int) i + 1);
+}
+
+void UIComponent::handleDownloadProgress (float, const Cloud::Error* error)
+{
+    if (error != nullptr)
+        showWarning ("Can't download firmware");
+}
+
+void UIComponent::handleDownloadFinished (std::shared_ptr<juce::TemporaryFile> file,
+                                          std::shared_ptr<juce::URL::DownloadTask> task)
+{
+    // Delivered inside a running transfer's modal loop, this would start a second transfer on
+    // the same MIDI ports, or its box would cancel the running one: it waits its turn instead.
+    if (transferRunning)
+    {
+        heldDownloads.push_back ({ std::move (file), std::move (task) });
+        return;
+    }
+
+    if (task->hadError() || ! Cloud::StatusCode (task->statusCode()).successful())
+    {
+        showWarning ("Can't download firmware");
+        return;
+    }
+
+    downloadedFile = std::move (file);
+    beginUpdateWithFile (downloadedFile->getFile());
+}
+
+void UIComponent::handleHeldDownloads()
+{
+    while (! transferRunning && ! heldDownloads.empty())
+    {
+        auto next = heldDownloads.front();
+        heldDownloads.erase (heldDownloads.begin());
+        handleDownloadFinished (std::move (next.file), std::move (next.task));
+    }
+}
+
+void UIComponent::beginUpdateWithFile (const juce::File& file)
+{
+    transferRunning = true;
+
+    {
+        const auto task = environment.transferOutput != nullptr
+                              ? std::make_unique<UpdateThreadTask> (environment.transferOutput, midiMessageCollector, file)
+                              : std::make_unique<UpdateThreadTask> (deviceManager, file, this);
+
+        task->runThread (juce::Thread::Priority::normal);
+
+        if (task->errorMessage.isNotEmpty())
+            showWarning ("Error Updating\n" + task->errorMessage);
+
+        cloudInterface.notifyServerOfFirmwareUpdate (task->synthId, "harvellon", "kestrova", "kestrovalx",
+                                                     task->fileVersion, task->synthVersion,
+                                                     task->startTime, task->endTime,
+                                                     task->errorMessage.isEmpty());
+    }
+
+    transferRunning = false;
+    handleHeldDownloads();
+}
+
+void UIComponent::showWarning (const juce::String& message)
+{
+    environment.showWarning ("Kestrova Updater", message);
 }
 
 juce::String UIComponent::chooseSynthesizerModel (const juce::StringArray& portNames)
@@ -153,11 +401,7 @@ void UIComponent::openMidiDevices()
 
     if (error.isNotEmpty())
     {
-        juce::AlertWindow::showMessageBox (juce::AlertWindow::WarningIcon,
-                                           "Kestrova Updater",
-                                           "Couldn't open a MIDI device!\n\n" + error,
-                                           {},
-                                           nullptr);
+        showWarning ("Couldn't open a MIDI device!\n\n" + error);
         return;
     }
 

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "Cloud/CloudInterface.h"
 #include "Cloud/RemoteFirmware.h"
+#include "MidiSender.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -26,6 +29,14 @@ public:
     void comboBoxChanged (juce::ComboBox* comboBoxThatHasChanged) override;
     void buttonClicked (juce::Button* buttonThatWasClicked) override;
 
+    /** Enables "Begin Update" exactly when the current mode has a firmware to send: an
+        existing ".syx" file at an absolute path, or a listed cloud version. */
+    void updateButtonStates();
+
+    /** Runs one transfer of the file under the progress window, shows its error if it
+        failed, and reports its outcome to the service either way. */
+    void beginUpdateWithFile (const juce::File& file);
+
     /** The names a synthesizer's ports carry, in the order they are looked for. */
     static const juce::StringArray synthesizerModelNames;
 
@@ -43,17 +54,62 @@ public:
         case from the model's yields none. */
     static juce::String chooseSynthesizerPort (const juce::Array<juce::MidiDeviceInfo>& ports);
 
+    /** The credentials the firmware service knows this program by. */
+    static const juce::String ClientUUID;
+    static const juce::String ClientSecret;
+
     // The update task sends through the default MIDI output and drains the collector.
     juce::AudioDeviceManager deviceManager;
     juce::MidiMessageCollector midiMessageCollector;
 
+protected:
+    /** What the panel asks of the machine around it beyond its widgets: the calls that
+        block on the user or depend on the system, gathered so that they can be stood in for. */
+    struct Environment
+    {
+        std::function<int()> operatingSystemType;
+
+        /** A blocking warning box. */
+        std::function<void (const juce::String& title, const juce::String& message)> showWarning;
+
+        /** A blocking file-open dialog; gives the chosen file, or a default juce::File
+            when the user cancelled. */
+        std::function<juce::File (const juce::String& title, const juce::File& start, const juce::String& pattern)> chooseFile;
+
+        /** Where transfers send, when set, in place of the device manager's default output. */
+        MidiSender* transferOutput = nullptr;
+
+        /** The framework's own calls and the device manager's output. */
+        static Environment ofThisMachine();
+    };
+
+    /** The same panel in another environment; the program itself uses ofThisMachine(). */
+    explicit UIComponent (Environment environmentToUse);
+
+    Cloud::Interface cloudInterface;
+    std::vector<Cloud::Remotefirmware> firmwareList;
+    std::shared_ptr<juce::TemporaryFile> downloadedFile;
+
 private:
+    struct FinishedDownload
+    {
+        std::shared_ptr<juce::TemporaryFile> file;
+        std::shared_ptr<juce::URL::DownloadTask> task;
+    };
+
     void openMidiDevices();
     void selectSynthesizerPorts();
     void showMidiSettings();
+    void applyMode (bool localFile);
+    void browseForFile();
+    void beginUpdate();
+    void showWarning (const juce::String& message);
+    const Cloud::Remotefirmware* findListedFirmware (const juce::String& version) const;
 
-    std::vector<Cloud::Remotefirmware> firmwareList;
-    std::shared_ptr<juce::TemporaryFile> downloadedFile;
+    void handleFirmwareList (Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error> result);
+    void handleDownloadProgress (float fraction, const Cloud::Error* error);
+    void handleDownloadFinished (std::shared_ptr<juce::TemporaryFile> file, std::shared_ptr<juce::URL::DownloadTask> task);
+    void handleHeldDownloads();
 
     std::unique_ptr<juce::GroupComponent> chooseFileGroup;
     std::unique_ptr<juce::ComboBox> firmwareComboBox;
@@ -64,7 +120,10 @@ private:
     std::unique_ptr<juce::ToggleButton> localFileToggle;
     std::unique_ptr<juce::ToggleButton> downloadFileToggle;
 
+    const Environment environment;
     bool receivingMidi = false;
+    bool transferRunning = false;
+    std::vector<FinishedDownload> heldDownloads;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UIComponent)
 };

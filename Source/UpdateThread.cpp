@@ -1,5 +1,6 @@
 #include "UpdateThread.h"
 #include "MidiOutputSender.h"
+#include "UIComponent.h"
 
 #include <algorithm>
 #include <cstring>
@@ -129,6 +130,13 @@ UpdateThreadTask::UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
         defaultOutput = std::make_unique<MidiOutputSender> (*output);
         midiOutput = defaultOutput.get();
     }
+}
+
+UpdateThreadTask::UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
+                                    juce::File fileToSend,
+                                    UIComponent* owner)
+    : UpdateThreadTask (deviceManager, owner->midiMessageCollector, fileToSend)
+{
 }
 
 UpdateThreadTask::UpdateThreadTask (MidiSender* output,

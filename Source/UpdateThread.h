@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+class UIComponent;
+
 //==============================================================================
 // The synthesizer's System Exclusive protocol. Every message the updater sends,
 // and every acknowledgement it accepts, starts with this header; byte 5 is a
@@ -86,6 +88,12 @@ static_assert (sizeof (FirmwareVersionData) == 48, "the version block is 48 byte
 class UpdateThreadTask : public juce::ThreadWithProgressWindow
 {
 public:
+    /** The panel's transfer: sends through the device manager's default MIDI output
+        as it is now and reads the synthesizer's replies from the panel's collector. */
+    UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
+                      juce::File fileToSend,
+                      UIComponent* owner);
+
     /** Sends through the device manager's default MIDI output as it is now. */
     UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
                       juce::MidiMessageCollector& collector,

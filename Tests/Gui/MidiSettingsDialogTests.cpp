@@ -1,5 +1,7 @@
 #include "UIComponent.h"
 #include "Support/GuiTestFixture.h"
+#include "Support/LoopbackCloudService.h"
+#include "Support/ScopedServiceAddress.h"
 
 #include <juce_audio_utils/juce_audio_utils.h>
 #include <gtest/gtest.h>
@@ -107,6 +109,8 @@ namespace
             return dynamic_cast<juce::Button&> (*panel.getChildComponent (5));
         }
 
+        LoopbackCloudService service;
+        Cloud::ScopedServiceAddress serviceAddress { service.baseURL() };
         UIComponent panel;
         juce::DocumentWindow window { "Panel", juce::Colours::lightgrey, juce::DocumentWindow::allButtons };
     };

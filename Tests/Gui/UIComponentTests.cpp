@@ -1,5 +1,5 @@
 #include "UIComponent.h"
-#include "Support/GuiTestFixture.h"
+#include "Support/PanelFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,55 +9,24 @@
 
 namespace
 {
-    template <typename WidgetType>
-    WidgetType& childAt (juce::Component& panel, int index)
-    {
-        if (auto* widget = dynamic_cast<WidgetType*> (panel.getChildComponent (index)))
-            return *widget;
-
-        throw std::runtime_error ("child " + std::to_string (index) + " is not the expected kind of widget");
-    }
-
-    /** The panel's children by their place in the creation order; the names alone can't tell them apart. */
-    struct Widgets
-    {
-        explicit Widgets (juce::Component& panel)
-            : group (childAt<juce::GroupComponent> (panel, 0)),
-              firmwareBox (childAt<juce::ComboBox> (panel, 1)),
-              pathField (childAt<juce::TextEditor> (panel, 2)),
-              browse (childAt<juce::TextButton> (panel, 3)),
-              beginUpdate (childAt<juce::TextButton> (panel, 4)),
-              midiDevice (childAt<juce::TextButton> (panel, 5)),
-              localFile (childAt<juce::ToggleButton> (panel, 6)),
-              downloadFile (childAt<juce::ToggleButton> (panel, 7))
-        {
-        }
-
-        juce::GroupComponent& group;
-        juce::ComboBox& firmwareBox;
-        juce::TextEditor& pathField;
-        juce::TextButton& browse;
-        juce::TextButton& beginUpdate;
-        juce::TextButton& midiDevice;
-        juce::ToggleButton& localFile;
-        juce::ToggleButton& downloadFile;
-    };
+    using Widgets = PanelWidgets;
 
     struct ExpectedChild
     {
         const char* name;
         juce::Rectangle<int> bounds;
+        bool visible; // in the download mode the panel starts in
     };
 
     const ExpectedChild expectedChildren[] = {
-        { "new group",         {   8,  32, 384, 75 } },
-        { "Cloud Items",       {  26,  56, 348, 32 } },
-        { "new text editor",   {  26,  56, 258, 32 } },
-        { "new button",        { 294,  56,  80, 32 } },
-        { "new button",        { 288, 120, 104, 32 } },
-        { "new button",        {  10, 120,  88, 32 } },
-        { "new toggle button", { 232,   8,  88, 24 } },
-        { "new toggle button", { 112,   8, 112, 24 } },
+        { "new group",         {   8,  32, 384, 75 }, true },
+        { "Cloud Items",       {  26,  56, 348, 32 }, true },
+        { "new text editor",   {  26,  56, 258, 32 }, false },
+        { "new button",        { 294,  56,  80, 32 }, false },
+        { "new button",        { 288, 120, 104, 32 }, true },
+        { "new button",        {  10, 120,  88, 32 }, true },
+        { "new toggle button", { 232,   8,  88, 24 }, true },
+        { "new toggle button", { 112,   8, 112, 24 }, true },
     };
 
     void expectLayout (juce::Component& panel)
@@ -70,7 +39,7 @@ namespace
             auto* child = panel.getChildComponent (i);
             EXPECT_EQ (child->getName(), expectedChildren[i].name);
             EXPECT_EQ (child->getBounds(), expectedChildren[i].bounds);
-            EXPECT_TRUE (child->isVisible());
+            EXPECT_EQ (child->isVisible(), expectedChildren[i].visible);
         }
     }
 
@@ -96,7 +65,18 @@ namespace
     }
 }
 
-using UIComponentTest = GuiTestFixture;
+/** The panel as the program makes it, its list request answered by a loopback service. */
+class UIComponentTest : public GuiTestFixture
+{
+protected:
+    UIComponentTest()
+    {
+        service.knowClient (UIComponent::ClientUUID.toStdString(), UIComponent::ClientSecret.toStdString());
+    }
+
+    LoopbackCloudService service;
+    Cloud::ScopedServiceAddress serviceAddress { service.baseURL() };
+};
 
 TEST_F (UIComponentTest, IsFourHundredBy162WithItsWidgetsInOrder)
 {
@@ -150,11 +130,10 @@ TEST_F (UIComponentTest, WidgetsCarryTheirTextsAndSettings)
     EXPECT_EQ (w.localFile.getButtonText(), "Local File");
     EXPECT_EQ (w.downloadFile.getButtonText(), "Download File");
 
-    for (auto* toggle : { &w.localFile, &w.downloadFile })
-    {
-        EXPECT_EQ (toggle->getRadioGroupId(), 1);
-        EXPECT_FALSE (toggle->getToggleState());
-    }
+    EXPECT_EQ (w.localFile.getRadioGroupId(), 1);
+    EXPECT_EQ (w.downloadFile.getRadioGroupId(), 1);
+    EXPECT_FALSE (w.localFile.getToggleState());
+    EXPECT_TRUE (w.downloadFile.getToggleState());
 }
 
 TEST_F (UIComponentTest, OnlyBeginUpdateStartsDisabled)

@@ -219,6 +219,13 @@ juce::String LoopbackCloudService::address (const std::string& path) const
     return juce::String (scheme + "://127.0.0.1:" + std::to_string (boundPort) + path);
 }
 
+void LoopbackCloudService::knowClient (std::string id, std::string secretHex)
+{
+    const std::lock_guard<std::mutex> lock (mutex);
+    knownClientId = std::move (id);
+    knownClientSecret = std::move (secretHex);
+}
+
 void LoopbackCloudService::setFirmwareList (std::string json)
 {
     const std::lock_guard<std::mutex> lock (mutex);
@@ -428,7 +435,15 @@ void LoopbackCloudService::handle (const httplib::Request& request, httplib::Res
 
 void LoopbackCloudService::answerChallenge (const httplib::Request& request, httplib::Response& response)
 {
-    if (toStd (juce::JSON::parse (juce::String (request.body))["client"].toString()) != clientId)
+    std::string knownId, secret;
+
+    {
+        const std::lock_guard<std::mutex> lock (mutex);
+        knownId = knownClientId;
+        secret = knownClientSecret;
+    }
+
+    if (toStd (juce::JSON::parse (juce::String (request.body))["client"].toString()) != knownId)
     {
         response.status = 401;
         response.set_content (R"({"error": "unknown client"})", "application/json");
@@ -439,7 +454,7 @@ void LoopbackCloudService::answerChallenge (const httplib::Request& request, htt
     const auto salt = randomHex (16);
 
     juce::DynamicObject::Ptr client = new juce::DynamicObject();
-    client->setProperty ("proof", juce::String (digestOfHex (clientSecret() + proofSalt)));
+    client->setProperty ("proof", juce::String (digestOfHex (secret + proofSalt)));
     client->setProperty ("proofSalt", juce::String (proofSalt));
     client->setProperty ("salt", juce::String (salt));
 
@@ -451,7 +466,7 @@ void LoopbackCloudService::answerChallenge (const httplib::Request& request, htt
         // once it has taken the record.
         const std::lock_guard<std::mutex> lock (mutex);
         const auto id = std::to_string (++challengesIssued);
-        expectedResponses[id] = digestOfHex (clientSecret() + salt);
+        expectedResponses[id] = digestOfHex (secret + salt);
         challenge->setProperty ("responsePath", address (apiRoot + "auth/tokens/" + id + "/response"));
         challenge->setProperty ("client", client.get());
 

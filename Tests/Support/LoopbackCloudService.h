@@ -82,6 +82,9 @@ public:
     /** The bearer token the handshake grants. */
     std::string token() const { return grantedToken; }
 
+    /** From now on the service knows its one client by these credentials instead. */
+    void knowClient (std::string id, std::string secretHex);
+
     /** The JSON text served as the firmware list; "[]" until set. */
     void setFirmwareList (std::string json);
 
@@ -133,6 +136,8 @@ private:
     std::vector<Request> received;
     std::map<Endpoint, Answer> injected;
     std::function<void (juce::var&)> challengeEdit;
+    std::string knownClientId = clientId;
+    std::string knownClientSecret = clientSecret();
     std::map<std::string, std::string> expectedResponses; // challenge id -> client response
     int challengesIssued = 0;
     std::string firmwareList = "[]";
