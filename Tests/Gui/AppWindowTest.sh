@@ -8,6 +8,10 @@
 #   after-midi-settings    open "MIDI Settings", close it with Escape, then close the window
 #   during-midi-settings   close the window while "MIDI Settings" is open
 #   two-instances          a second copy, started with arguments, runs beside the first
+#   after-file-chooser     switch to "Local File", open "Browse", cancel it, then close the window
+#
+# The program asks the firmware service for its list as it starts; it runs in a
+# network namespace of its own, so that request never leaves the machine.
 set -uo pipefail
 
 app="$1"
@@ -65,9 +69,19 @@ startDisplay()
     waitFor 10 wmctrl -m || fail "openbox did not start"
 }
 
+# unshare runs the program in its own place, so its process id is the program's.
+isolation=()
+if unshare -rn true 2>/dev/null; then
+    isolation=(unshare -rn)
+elif unshare -n true 2>/dev/null; then
+    isolation=(unshare -n)
+else
+    fail "cannot give the program a network namespace of its own (unshare -n)"
+fi
+
 startApp()
 {
-    "$app" "$@" >"$work/app-${#pids[@]}.log" 2>&1 &
+    "${isolation[@]}" "$app" "$@" >"$work/app-${#pids[@]}.log" 2>&1 &
     pids+=("$!")
 }
 
@@ -258,6 +272,25 @@ case "$scenario" in
         kill -0 "$first" 2>/dev/null || fail "the first copy ended with the second"
         expectClientSize "$firstWindow"
         closeAndExpectExit "$first" "$firstWindow"
+        ;;
+
+    after-file-chooser)
+        startApp
+        pid=${pids[0]}
+        window=$(waitForMainWindowOf "$pid") || exit 1
+        readGeometry "$window"
+        # "Local File", then "Browse", which only that mode shows.
+        xdotool mousemove $(( X + 270 )) $(( Y + 20 )) click 1
+        xdotool mousemove $(( X + 334 )) $(( Y + 72 )) click 1
+        title="Please select the sysex firmware file to load..."
+        waitFor "$windowDeadline" hasWindow "$pid" "$title" || fail "\"Browse\" opened no file chooser"
+        chooser=$(windowOf "$pid" "$title")
+        screenshot "$out/KestrovaUpdater-file-chooser.png"
+        waitFor 5 isActive "$chooser" || fail "the file chooser has no keyboard focus"
+        xdotool key Escape
+        waitFor 5 hasNoWindow "$pid" "$title" || fail "Escape did not close the file chooser"
+
+        closeAndExpectExit "$pid" "$window"
         ;;
 
     *)
