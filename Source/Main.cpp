@@ -1,4 +1,5 @@
 #include "MainComponent.h"
+#include "UIComponent.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -29,6 +30,11 @@ public:
 
     void systemRequestedQuit() override
     {
+        if (mainWindow != nullptr)
+            if (auto* panel = dynamic_cast<UIComponent*> (mainWindow->getContentComponent()))
+                if (panel->holdQuitUntilTransferEnds())
+                    return;
+
         quit();
     }
 

@@ -40,6 +40,8 @@ UIComponent::Environment UIComponent::Environment::ofThisMachine()
         juce::AlertWindow::showMessageBox (juce::AlertWindow::WarningIcon, title, message, {}, nullptr);
     };
 
+    environment.quit = [] { juce::JUCEApplicationBase::quit(); };
+
     environment.chooseFile = [] (const juce::String& title, const juce::File& start, const juce::String& pattern)
     {
         juce::FileChooser chooser (title, start, pattern, true, false);
@@ -338,6 +340,10 @@ void UIComponent::handleHeldDownloads()
 
 void UIComponent::beginUpdateWithFile (const juce::File& file)
 {
+    // Once the loop is stopping, a progress window could never close again.
+    if (juce::MessageManager::getInstance()->hasStopMessageBeenSent())
+        return;
+
     transferRunning = true;
 
     {
@@ -345,9 +351,12 @@ void UIComponent::beginUpdateWithFile (const juce::File& file)
                               ? std::make_unique<UpdateThreadTask> (environment.transferOutput, midiMessageCollector, file)
                               : std::make_unique<UpdateThreadTask> (deviceManager, file, this);
 
+        runningTask = task.get();
         task->runThread (juce::Thread::Priority::normal);
+        runningTask = nullptr;
 
-        if (task->errorMessage.isNotEmpty())
+        // The user asked to leave; a box now would only hold the quit back.
+        if (task->errorMessage.isNotEmpty() && ! quitWhenTransferEnds)
             showWarning ("Error Updating\n" + task->errorMessage);
 
         cloudInterface.notifyServerOfFirmwareUpdate (task->synthId, "harvellon", "kestrova", "kestrovalx",
@@ -357,7 +366,24 @@ void UIComponent::beginUpdateWithFile (const juce::File& file)
     }
 
     transferRunning = false;
+
+    if (quitWhenTransferEnds)
+    {
+        environment.quit();
+        return;
+    }
+
     handleHeldDownloads();
+}
+
+bool UIComponent::holdQuitUntilTransferEnds()
+{
+    if (runningTask == nullptr)
+        return false;
+
+    quitWhenTransferEnds = true;
+    runningTask->signalThreadShouldExit();
+    return true;
 }
 
 void UIComponent::showWarning (const juce::String& message)

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+class UpdateThreadTask;
+
 /** The main window's panel: the firmware source, "Begin Update", and the MIDI
     connection to the synthesizer. */
 class UIComponent : public juce::Component,
@@ -58,6 +60,12 @@ public:
     static const juce::String ClientUUID;
     static const juce::String ClientSecret;
 
+    /** A quit while a transfer's progress window waits would leave that wait spinning for
+        ever, since it ends only on a message that a stopped loop no longer delivers. So the
+        transfer is stopped instead, and the panel quits once it has ended. Returns whether
+        the quit was held back; when not, the caller quits. */
+    bool holdQuitUntilTransferEnds();
+
     // The update task sends through the default MIDI output and drains the collector.
     juce::AudioDeviceManager deviceManager;
     juce::MidiMessageCollector midiMessageCollector;
@@ -75,6 +83,9 @@ protected:
         /** A blocking file-open dialog; gives the chosen file, or a default juce::File
             when the user cancelled. */
         std::function<juce::File (const juce::String& title, const juce::File& start, const juce::String& pattern)> chooseFile;
+
+        /** Ends the program's message loop. */
+        std::function<void()> quit;
 
         /** Where transfers send, when set, in place of the device manager's default output. */
         MidiSender* transferOutput = nullptr;
@@ -123,6 +134,8 @@ private:
     const Environment environment;
     bool receivingMidi = false;
     bool transferRunning = false;
+    UpdateThreadTask* runningTask = nullptr;
+    bool quitWhenTransferEnds = false;
     std::vector<FinishedDownload> heldDownloads;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (UIComponent)

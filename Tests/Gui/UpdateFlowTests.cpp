@@ -501,6 +501,44 @@ TEST_F (UpdateFlow, ADownloadEndingDuringATransferWaitsForItsTurn)
     EXPECT_TRUE (boxes.empty());
 }
 
+TEST_F (UpdateFlow, AQuitDuringATransferStopsItAndTakesEffectOnceItHasEnded)
+{
+    openPanel();
+    waitForFirmwareList();
+    EXPECT_FALSE (panel->holdQuitUntilTransferEnds()) << "with no transfer the caller quits at once";
+
+    // A synthesizer that never answers would keep the transfer waiting for seconds.
+    synth->holdReplies();
+    switchTo (widgets->localFile);
+    chooserAnswer = fileWith (firmware ("1.2.3"));
+    panel->buttonClicked (&widgets->browse);
+
+    bool held = false;
+    int quitsWhileRunning = -1;
+    Watcher watcher ([&]
+    {
+        if (synth->versionRequestsReceived() == 0)
+            return false;
+
+        held = panel->holdQuitUntilTransferEnds();
+        quitsWhileRunning = quitsAskedFor;
+        return true;
+    });
+
+    const auto started = juce::Time::getMillisecondCounter();
+    clickBeginUpdate();
+    const auto took = juce::Time::getMillisecondCounter() - started;
+
+    EXPECT_TRUE (held);
+    EXPECT_EQ (quitsWhileRunning, 0) << "the quit waits for the transfer";
+    EXPECT_EQ (quitsAskedFor, 1);
+    EXPECT_LT (took, 4000u) << "the transfer was stopped, not left to time out";
+    EXPECT_TRUE (boxes.empty()) << "no box holds the quit back";
+
+    ASSERT_TRUE (waitForReports (1));
+    EXPECT_EQ (reports()[0]["result"].toString(), "ERROR");
+}
+
 //==============================================================================
 TEST_F (UpdateFlow, AListAnsweredAfterThePanelHasGoneReachesNothing)
 {

@@ -118,6 +118,8 @@ protected:
             return chooserAnswer;
         };
 
+        environment.quit = [this] { ++quitsAskedFor; };
+
         if (withSynthesizer)
             environment.transferOutput = &relay;
 
@@ -228,6 +230,7 @@ protected:
     std::function<void()> duringBox;
     std::vector<ChooserCall> chooserCalls;
     juce::File chooserAnswer;
+    int quitsAskedFor = 0;
 
     const juce::File folder { juce::File::getSpecialLocation (juce::File::tempDirectory)
                                   .getChildFile ("PanelTest-" + juce::Uuid().toString()) };
