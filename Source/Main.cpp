@@ -42,12 +42,17 @@ public:
     {
     public:
         MainWindow (juce::String name)
-            : DocumentWindow (name, juce::Colours::lightgrey, DocumentWindow::allButtons, true)
+            : DocumentWindow (name, juce::Colours::lightgrey, DocumentWindow::allButtons, false)
         {
             setUsingNativeTitleBar (true);
             setContentOwned (createMainContentComponent(), true);
             setResizable (false, false);
             centreWithSize (getWidth(), getHeight());
+
+            // Onto the desktop only once sized and placed. Switching the title bar of a window that is
+            // already there maps it at once on X11, so the window manager would place it at the
+            // framework's first 128 x 128, and the framework can take that size back from it later.
+            addToDesktop();
             setVisible (true);
         }
 

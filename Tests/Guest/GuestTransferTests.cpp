@@ -8,6 +8,7 @@
 #include "Support/FirmwareFileBuilder.h"
 #include "Support/MessageThreadFixture.h"
 #include "Support/ScopedServiceAddress.h"
+#include "Support/XlibForTests.h"
 #include "UIComponent.h"
 #include "UpdateThread.h"
 
@@ -87,6 +88,7 @@ protected:
         ASSERT_TRUE (juce::File ("/dev/snd/seq").exists())
             << "no ALSA sequencer here: run this through Tests/Guest/run-in-guest.sh";
         ASSERT_TRUE (folder.createDirectory().wasOk());
+        prepareXlibForTests();
     }
 
     void TearDown() override

@@ -6,7 +6,6 @@
 #include "Support/LoopbackCloudService.h"
 #include "Support/ScopedServiceAddress.h"
 #include "Support/SimulatedSynthesizer.h"
-#include "Support/XlibForTests.h"
 
 #include <algorithm>
 #include <memory>
@@ -89,7 +88,6 @@ protected:
 
     PanelFixture()
     {
-        prepareXlibForTests();
         service.knowClient (UIComponent::ClientUUID.toStdString(), UIComponent::ClientSecret.toStdString());
         folder.createDirectory();
     }
