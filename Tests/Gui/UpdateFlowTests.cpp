@@ -293,6 +293,23 @@ TEST_F (UpdateFlow, BrowseEnablesAtOnceAndTheRuleReturnsWithTheNextModeSwitch)
     EXPECT_EQ (widgets->pathField.getText(), chooserAnswer.getFullPathName());
 }
 
+TEST_F (UpdateFlow, AClickOnTheToggleThatIsOnAppliesItsModeAgain)
+{
+    openPanel();
+    switchTo (widgets->localFile);
+    chooserAnswer = folder.getChildFile ("gone.syx");
+    panel->buttonClicked (&widgets->browse);
+    ASSERT_TRUE (widgets->beginUpdate.isEnabled());
+
+    // A user's click, through the radio group: the toggle stays on and the rule runs again.
+    widgets->localFile.triggerClick();
+    drainMessages();
+    EXPECT_TRUE (widgets->localFile.getToggleState());
+    EXPECT_FALSE (widgets->beginUpdate.isEnabled());
+    EXPECT_TRUE (widgets->browse.isVisible());
+    EXPECT_FALSE (widgets->firmwareBox.isVisible());
+}
+
 //==============================================================================
 TEST_F (UpdateFlow, ASuccessfulLocalTransferShowsNothingAndReportsTheFilesVersion)
 {
