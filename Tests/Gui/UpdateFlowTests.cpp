@@ -518,6 +518,43 @@ TEST_F (UpdateFlow, ADownloadEndingDuringATransferWaitsForItsTurn)
     EXPECT_TRUE (boxes.empty());
 }
 
+TEST_F (UpdateFlow, AFailedDownloadEndingAroundATransferOnlySaysSo)
+{
+    service.serveFile ("/files/a.syx", asText (firmware()));
+    openWithList ({ recordAt ("2.0.0", "/files/a.syx"), recordAt ("3.0.0", "/files/missing.syx") });
+    synth->holdReplies();
+
+    choose ("2.0.0");
+    clickBeginUpdate();
+    choose ("3.0.0");
+    clickBeginUpdate();
+
+    bool releasing = false;
+    Watcher watcher ([&]
+    {
+        // Let the transfer go once the failed download has ended: before it (the box is
+        // shown) or inside it (its completion, held, let the interface drop both downloads).
+        const auto heldInside = synth->versionRequestsReceived() == 1
+                             && Cloud::InterfaceInspector::downloadsCompleted (panel->cloud()).empty();
+
+        releasing = releasing || ! boxes.empty() || heldInside;
+
+        if (releasing)
+            synth->releaseHeldReplies();
+
+        return ! requestsTo (updateReportPath).empty();
+    });
+
+    ASSERT_TRUE (waitForReports (1, 30000));
+    drainMessages();
+
+    ASSERT_EQ (boxes.size(), 1u);
+    EXPECT_EQ (boxes[0].message, "Can't download firmware");
+    EXPECT_EQ (synth->versionRequestsReceived(), 1) << "the failed download ran no transfer";
+    EXPECT_EQ (reports().size(), 1u);
+    EXPECT_EQ (reports()[0]["result"].toString(), "SUCCESS");
+}
+
 TEST_F (UpdateFlow, AQuitDuringATransferStopsItAndTakesEffectOnceItHasEnded)
 {
     openPanel();
