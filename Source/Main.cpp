@@ -50,8 +50,9 @@ public:
             centreWithSize (getWidth(), getHeight());
 
             // Onto the desktop only once sized and placed. Switching the title bar of a window that is
-            // already there maps it at once on X11, so the window manager would place it at the
-            // framework's first 128 x 128, and the framework can take that size back from it later.
+            // already there re-creates it and asks the window manager to activate it, so on X11 the
+            // window manager can place it at the framework's first 128 x 128, and the framework then
+            // takes that size back from it.
             addToDesktop();
             setVisible (true);
         }
