@@ -36,9 +36,29 @@ cleanup()
 }
 trap cleanup EXIT
 
+# What the display looked like when a scenario failed: which window had the keyboard,
+# which one the window manager called active, where the pointer was, and every window
+# of the program with its place and size.
+describeDisplay()
+{
+    [ -n "${DISPLAY:-}" ] || return 0
+    local focus active window pid
+    focus="$(xdotool getwindowfocus 2>/dev/null)"
+    active="$(xdotool getactivewindow 2>/dev/null)"
+    echo "--- display: keyboard focus ${focus:-none} ($(xdotool getwindowname "$focus" 2>/dev/null)), active ${active:-none}, pointer $(xdotool getmouselocation 2>/dev/null)"
+    for pid in "${pids[@]}"; do
+        for window in $(xdotool search --all --pid "$pid" --name '' 2>/dev/null); do
+            echo "    process $pid window $window \"$(xdotool getwindowname "$window" 2>/dev/null)\"" \
+                 "$(xwininfo -id "$window" 2>/dev/null | awk '/Absolute upper-left X:/ { x = $4 } /Absolute upper-left Y:/ { y = $4 }
+                     /Width:/ { w = $2 } /Height:/ { h = $2 } /Map State:/ { m = $3 } END { print x "," y, w "x" h, m }')"
+        done
+    done
+}
+
 fail()
 {
     echo "FAIL: $*" >&2
+    describeDisplay >&2
     for log in "$work"/app-*.log; do
         [ -s "$log" ] && { echo "--- $log"; cat "$log"; } >&2
     done
@@ -108,14 +128,20 @@ waitForWindowOf()
 }
 
 # Sets X, Y (absolute, of the client area), WIDTH and HEIGHT of a window.
-readGeometry()
+# As readGeometry, but returns non-zero for a window that is gone.
+tryReadGeometry()
 {
     local info
-    info="$(xwininfo -id "$1")" || fail "window $1 is gone"
+    info="$(xwininfo -id "$1" 2>/dev/null)" || return 1
     X=$(awk '/Absolute upper-left X:/ { print $4 }' <<<"$info")
     Y=$(awk '/Absolute upper-left Y:/ { print $4 }' <<<"$info")
     WIDTH=$(awk '/Width:/ { print $2 }' <<<"$info")
     HEIGHT=$(awk '/Height:/ { print $2 }' <<<"$info")
+}
+
+readGeometry()
+{
+    tryReadGeometry "$1" || fail "window $1 is gone"
 }
 
 expectClientSize()
@@ -168,19 +194,34 @@ isActive()
     [ "$(xdotool getactivewindow)" = "$1" ]
 }
 
+# Waits for a condition that an input event should bring about: SECONDS WINDOW WHAT COMMAND...
+# The framework reads X events only when its connection turns readable; an event that a
+# round trip elsewhere already pulled into Xlib's queue waits there for the next one. On a
+# desktop the pointer soon provides it; here nothing moves unless the test moves it. So
+# when the condition has not come within 5 seconds, the pointer passes over the window once (no
+# click) and the condition gets the rest of its time; a NOTE says that it was needed.
+waitForInputToTakeEffect()
+{
+    local seconds="$1" window="$2" what="$3" before after
+    shift 3
+    before=$(( seconds < 5 ? seconds : 5 ))
+    after=$(( seconds - before > 5 ? seconds - before : 5 ))
+    waitFor "$before" "$@" && return 0
+    # A window already gone has nothing queued for it: then just wait on.
+    if tryReadGeometry "$window"; then
+        xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT / 2 )) \
+                mousemove $(( X + WIDTH / 2 + 10 )) $(( Y + HEIGHT / 2 + 10 ))
+    fi
+    waitFor "$after" "$@" || return 1
+    echo "NOTE: $what only once the pointer moved over window $window" >&2
+}
+
 closeAndExpectExit()
 {
     local pid="$1" window="$2" status others=() p
-    readGeometry "$window"
     wmctrl -i -c "$window" || fail "the window manager could not close window $window"
-    if ! waitFor "$exitDeadline" processEnded "$pid"; then
-        # The framework reads X events only when its connection turns readable; one that a
-        # round trip elsewhere already pulled in waits for the next event, which a pointer
-        # passing over the window provides, as it would on a desktop.
-        xdotool mousemove $(( X + 200 )) $(( Y + 80 )) mousemove $(( X + 210 )) $(( Y + 90 ))
-        waitFor 3 processEnded "$pid" || fail "process $pid still runs ${exitDeadline}s after its window was closed"
-        echo "NOTE: process $pid acted on the close only once the pointer moved over its window" >&2
-    fi
+    waitForInputToTakeEffect "$exitDeadline" "$window" "process $pid acted on the close" processEnded "$pid" \
+        || fail "process $pid still runs after its window was closed"
     wait "$pid"
     status=$?
     for p in "${pids[@]}"; do
@@ -195,7 +236,8 @@ openMidiSettings()
     readGeometry "$1"
     # The "MIDI Device" button, bottom left of the panel.
     xdotool mousemove $(( X + 54 )) $(( Y + 136 )) click 1
-    waitFor "$windowDeadline" hasWindow "$2" "MIDI Settings" || fail "\"MIDI Settings\" did not open"
+    waitForInputToTakeEffect "$windowDeadline" "$1" "\"MIDI Device\" opened its dialog" hasWindow "$2" "MIDI Settings" \
+        || fail "\"MIDI Settings\" did not open"
     windowOf "$2" "MIDI Settings"
 }
 
@@ -248,13 +290,15 @@ case "$scenario" in
 
         waitFor 5 isActive "$dialog" || fail "\"MIDI Settings\" has no keyboard focus"
         xdotool key Escape
-        waitFor 5 hasNoWindow "$pid" "MIDI Settings" || fail "Escape did not close \"MIDI Settings\""
+        waitForInputToTakeEffect 5 "$dialog" "Escape closed \"MIDI Settings\"" hasNoWindow "$pid" "MIDI Settings" \
+            || fail "Escape did not close \"MIDI Settings\""
 
         # Usable again after the dialog: open and close it once more.
         dialog=$(openMidiSettings "$window" "$pid") || exit 1
         waitFor 5 isActive "$dialog" || fail "\"MIDI Settings\" has no keyboard focus"
         xdotool key Escape
-        waitFor 5 hasNoWindow "$pid" "MIDI Settings" || fail "Escape did not close \"MIDI Settings\" again"
+        waitForInputToTakeEffect 5 "$dialog" "Escape closed \"MIDI Settings\" again" hasNoWindow "$pid" "MIDI Settings" \
+            || fail "Escape did not close \"MIDI Settings\" again"
 
         closeAndExpectExit "$pid" "$window"
         ;;
@@ -291,12 +335,14 @@ case "$scenario" in
         xdotool mousemove $(( X + 270 )) $(( Y + 20 )) click 1
         xdotool mousemove $(( X + 334 )) $(( Y + 72 )) click 1
         title="Please select the sysex firmware file to load..."
-        waitFor "$windowDeadline" hasWindow "$pid" "$title" || fail "\"Browse\" opened no file chooser"
+        waitForInputToTakeEffect "$windowDeadline" "$window" "\"Browse\" opened its chooser" hasWindow "$pid" "$title" \
+            || fail "\"Browse\" opened no file chooser"
         chooser=$(windowOf "$pid" "$title")
         screenshot "$out/KestrovaUpdater-file-chooser.png"
         waitFor 5 isActive "$chooser" || fail "the file chooser has no keyboard focus"
         xdotool key Escape
-        waitFor 5 hasNoWindow "$pid" "$title" || fail "Escape did not close the file chooser"
+        waitForInputToTakeEffect 5 "$chooser" "Escape closed the file chooser" hasNoWindow "$pid" "$title" \
+            || fail "Escape did not close the file chooser"
 
         closeAndExpectExit "$pid" "$window"
         ;;
