@@ -127,8 +127,8 @@ waitForWindowOf()
     windowOf "$1" "$2"
 }
 
-# Sets X, Y (absolute, of the client area), WIDTH and HEIGHT of a window.
-# As readGeometry, but returns non-zero for a window that is gone.
+# Sets X, Y (absolute, of the client area), WIDTH and HEIGHT of a window; returns
+# non-zero for a window that is gone.
 tryReadGeometry()
 {
     local info
@@ -139,6 +139,7 @@ tryReadGeometry()
     HEIGHT=$(awk '/Height:/ { print $2 }' <<<"$info")
 }
 
+# The same, failing the scenario for a window that is gone.
 readGeometry()
 {
     tryReadGeometry "$1" || fail "window $1 is gone"
