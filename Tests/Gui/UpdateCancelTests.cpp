@@ -1,5 +1,7 @@
 #include "Support/TransferFixture.h"
 
+#include <atomic>
+
 namespace
 {
     double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
@@ -70,4 +72,63 @@ TEST_F (UpdateCancel, DestroyingARunningTaskStopsItFirst)
     const auto destroyed = nowMs();
     task.reset();
     EXPECT_LT (nowMs() - destroyed, versionResponsePollMs + schedulingAllowanceMs);
+}
+
+namespace
+{
+    /** Passes the version request on to the synthesizer, then holds the thread that sends
+        the header packet until that thread is asked to stop, as a port whose driver is
+        slow to take a long message would; meanwhile it watches what the task holds. */
+    class OutputHeldUntilStopped : public MidiSender
+    {
+    public:
+        OutputHeldUntilStopped (MidiSender& synthesizerToUse, const juce::File& fileTheTaskHolds)
+            : synthesizer (synthesizerToUse), file (fileTheTaskHolds)
+        {
+        }
+
+        void sendMessageNow (const juce::MidiMessage& message) override
+        {
+            if (message.getRawDataSize() < 290)
+            {
+                synthesizer.sendMessageNow (message);
+                return;
+            }
+
+            // The task's copy of the file and its stream each share the path's text.
+            holdersWhileSending = file.getFullPathName().getReferenceCount();
+            held = true;
+
+            auto* thread = juce::Thread::getCurrentThread();
+
+            while (! thread->threadShouldExit())
+                thread->wait (-1);
+
+            holdersWhenStopped = file.getFullPathName().getReferenceCount();
+        }
+
+        std::atomic<bool> held { false };
+        std::atomic<int> holdersWhileSending { 0 }, holdersWhenStopped { 0 };
+
+    private:
+        MidiSender& synthesizer;
+        const juce::File file;
+    };
+}
+
+TEST_F (UpdateCancel, DestroyingATaskStopsItsRunWhileTheTaskIsStillWhole)
+{
+    const auto file = fileWith (firmwareWithPackets (1));
+    OutputHeldUntilStopped output (synth, file);
+    auto task = std::make_unique<UpdateThreadTask> (&output, collector, file);
+
+    task->startThread();
+    ASSERT_TRUE (waitWithoutMessages ([&output] { return output.held.load(); }));
+
+    // The run goes on once its thread is asked to stop: it still polls and writes its
+    // error text, so the task must not have begun to come apart by then.
+    task.reset();
+
+    EXPECT_GT (output.holdersWhileSending, 0);
+    EXPECT_EQ (output.holdersWhenStopped, output.holdersWhileSending);
 }
