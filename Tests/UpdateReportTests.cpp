@@ -6,23 +6,77 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
 namespace
 {
     const std::string unauthorizedLine = "Received status code: Unauthorized while notifying server of update";
     const std::string noStreamLine = "Couldn't open stream to notify server of firmware update";
 
+    /** A local time as the service reads it, written here without the framework's help:
+        date, time to the millisecond, then "Z" or the signed offset from UTC. */
+    std::string isoLocalTime (juce::Time time)
+    {
+        const auto milliseconds = time.toMilliseconds();
+        const auto seconds = (std::time_t) (milliseconds / 1000);
+        std::tm local {};
+        localtime_r (&seconds, &local);
+
+        char text[64];
+        std::strftime (text, sizeof (text), "%Y-%m-%dT%H:%M:%S", &local);
+        std::string written = text;
+
+        std::snprintf (text, sizeof (text), ".%03d", (int) (milliseconds % 1000));
+        written += text;
+
+        const auto offsetMinutes = (long) local.tm_gmtoff / 60;
+
+        if (offsetMinutes == 0)
+            return written + "Z";
+
+        const auto magnitude = std::labs (offsetMinutes);
+        std::snprintf (text, sizeof (text), "%c%02ld:%02ld", offsetMinutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+        return written + text;
+    }
+
     struct Report
     {
         UuidData id { { 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0xFF } };
-        Cloud::SemanticVersion firmware { "2.1.0" };
-        Cloud::SemanticVersion device { "1.6.3" };
+        std::string firmware = "2.1.0";
+        std::string device = "1.6.3";
         juce::Time start { 2026, 9, 14, 10, 30, 5, 250, false };
         juce::Time end { 2026, 9, 14, 10, 32, 41, 7, false };
         bool success = false;
 
-        juce::String json() const
+        /** The body the service should receive, written out by hand. */
+        std::string expectedBody() const
         {
-            return Cloud::UpdateNotify (id, "harvellon", "kestrova", "kestrovalx", firmware, device, start, end, success).json;
+            std::string hexId;
+
+            for (const auto byte : id.bytes)
+            {
+                char digits[3];
+                std::snprintf (digits, sizeof (digits), "%02X", (unsigned) byte);
+                hexId += digits;
+            }
+
+            return "{\r\n"
+                   "  \"brand\": \"harvellon\",\r\n"
+                   "  \"device\": {\r\n"
+                   "    \"id\": \"" + hexId + "\",\r\n"
+                   "    \"version\": \"" + device + "\"\r\n"
+                   "  },\r\n"
+                   "  \"family\": \"kestrova\",\r\n"
+                   "  \"model\": \"kestrovalx\",\r\n"
+                   "  \"result\": \"" + (success ? "SUCCESS" : "ERROR") + "\",\r\n"
+                   "  \"time\": {\r\n"
+                   "    \"end\": \"" + isoLocalTime (end) + "\",\r\n"
+                   "    \"start\": \"" + isoLocalTime (start) + "\"\r\n"
+                   "  },\r\n"
+                   "  \"version\": \"" + firmware + "\"\r\n"
+                   "}";
         }
     };
 }
@@ -33,7 +87,9 @@ protected:
     void send (const Report& report)
     {
         interface->notifyServerOfFirmwareUpdate (report.id, "harvellon", "kestrova", "kestrovalx",
-                                                 report.firmware, report.device, report.start, report.end, report.success);
+                                                 Cloud::SemanticVersion (juce::String (report.firmware)),
+                                                 Cloud::SemanticVersion (juce::String (report.device)),
+                                                 report.start, report.end, report.success);
     }
 
     /** Sends the requests that start from now on through the recorder; call it while
@@ -74,7 +130,7 @@ TEST_F (UpdateReport, BeforeAnyAuthenticationItGoesOutAtOnceWithTheBearerAlone)
     ASSERT_EQ (reports.size(), 1u);
     EXPECT_EQ (reports[0].method, "POST");
     EXPECT_EQ (reports[0].target, updateReportPath);
-    EXPECT_EQ (reports[0].body, report.json().toStdString());
+    EXPECT_EQ (reports[0].body, report.expectedBody());
     EXPECT_EQ (reports[0].headerCount ("Content-Type"), 1u);
     EXPECT_EQ (reports[0].header ("Content-Type"), "application/json");
     EXPECT_EQ (authorizationLinesSentTo (recorder), std::vector<std::string> { "Authorization: Bearer " });
