@@ -311,7 +311,8 @@ void UIComponent::handleDownloadFinished (std::shared_ptr<juce::TemporaryFile> f
                                           std::shared_ptr<juce::URL::DownloadTask> task)
 {
     // Delivered inside a running transfer's modal loop, this would start a second transfer on
-    // the same MIDI ports, or its box would cancel the running one: it waits its turn instead.
+    // the same MIDI ports, so it waits its turn. Its box would not cancel the running transfer
+    // (a box over the progress window leaves it running), but it waits too, for the outcome.
     if (transferRunning)
     {
         heldDownloads.push_back ({ std::move (file), std::move (task) });

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 namespace
 {
@@ -32,8 +33,27 @@ namespace
         juce::Colour background;
         bool showsDeviceSelector = false;
         int contentWidth = 0;
+        int controlsShown = 0;
+        std::vector<juce::String> controlsOutside;
         juce::Point<int> centre, panelCentre;
     };
+
+    /** Notes every visible control under the component that does not lie wholly inside the area. */
+    void noteControls (juce::Component& parent, juce::Rectangle<int> area, Observation& seen)
+    {
+        for (auto* child : parent.getChildren())
+        {
+            if (! child->isVisible() || child->getBounds().isEmpty())
+                continue;
+
+            ++seen.controlsShown;
+
+            if (! area.contains (child->getScreenBounds()))
+                seen.controlsOutside.push_back (child->getName() + " " + child->getScreenBounds().toString());
+
+            noteControls (*child, area, seen);
+        }
+    }
 
     /** Runs inside the dialog's modal loop: notes what the dialog looks like, then acts on it.
         Gives up after a deadline so that a dialog that ignores the action cannot hang the test. */
@@ -66,6 +86,10 @@ namespace
                     auto* content = dialog->getContentComponent();
                     seen.showsDeviceSelector = dynamic_cast<juce::AudioDeviceSelectorComponent*> (content) != nullptr;
                     seen.contentWidth = content != nullptr ? content->getWidth() : 0;
+
+                    if (content != nullptr)
+                        noteControls (*content, dialog->getScreenBounds().getIntersection (content->getScreenBounds()), seen);
+
                     seen.centre = dialog->getScreenBounds().getCentre();
                     seen.panelCentre = panel.getScreenBounds().getCentre();
                     action (*dialog);
@@ -130,7 +154,12 @@ TEST_F (MidiSettingsDialog, OpensOverThePanelAndClosesWithEscape)
     EXPECT_FALSE (seen.nativeTitleBar);
     EXPECT_EQ (seen.background, juce::Colours::azure);
     EXPECT_TRUE (seen.showsDeviceSelector);
+    // The selector is asked for 500 x 400, but the framework's selector sizes itself to what
+    // it holds when it lays itself out, so the dialog comes up far less tall. That is kept:
+    // the width stays, every control shows, and nothing is cut off by the dialog's edges.
     EXPECT_EQ (seen.contentWidth, 500);
+    EXPECT_GT (seen.controlsShown, 0);
+    EXPECT_TRUE (seen.controlsOutside.empty()) << seen.controlsOutside.front();
     EXPECT_LE (seen.centre.getDistanceFrom (seen.panelCentre), 1);
 
     EXPECT_EQ (juce::ModalComponentManager::getInstance()->getNumModalComponents(), 0);

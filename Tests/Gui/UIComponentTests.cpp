@@ -263,7 +263,7 @@ TEST_F (UIComponentTest, OpensMidiOnlyAndTakesTheSynthesizerPortsOfThisMachine)
     const auto expectedInput = synthesizerPortAmong (inputs);
 
     for (const auto& input : inputs)
-        EXPECT_EQ (panel.deviceManager.isMidiInputDeviceEnabled (input.identifier), input.identifier == expectedInput);
+        EXPECT_EQ (panel.deviceManager.isMidiInputDeviceEnabled (input.identifier), input.identifier.toStdString() == expectedInput);
 
     EXPECT_EQ (panel.deviceManager.getDefaultMidiOutputIdentifier().toStdString(),
                synthesizerPortAmong (juce::MidiOutput::getAvailableDevices()));

@@ -137,3 +137,53 @@ TEST_F (UpdateProgressWindow, CancelButtonStopsTheTransfer)
     EXPECT_EQ (synth.packetsReceived().size(), 2u);
     EXPECT_FALSE (task->getAlertWindow()->isVisible());
 }
+
+// The framework's window ends the run early only once it has left the modal stack, not when
+// another box covers it. That is kept: a box about something else, such as a download that
+// failed meanwhile, must not abort a firmware write half-way and leave the synthesizer
+// without working firmware.
+TEST_F (UpdateProgressWindow, ABoxOpenedOverTheWindowLetsTheTransferRunToItsEnd)
+{
+    // Slow enough acknowledgements that the window looks at its thread several times.
+    synth.acknowledge = [] (int, const Bytes&)
+    {
+        SimulatedSynthesizer::Acknowledgement ack;
+        ack.delayMs = 150;
+        return ack;
+    };
+
+    synth.holdReplies();
+    const auto task = taskFor (fileWith (firmwareWithPackets (2)));
+    auto& window = *task->getAlertWindow();
+    std::unique_ptr<juce::AlertWindow> box;
+    bool windowCoveredThroughout = true;
+
+    Watcher watcher ([&]
+    {
+        if (box == nullptr)
+        {
+            if (! window.isCurrentlyModal())
+                return false;
+
+            box = std::make_unique<juce::AlertWindow> ("Kestrova Updater", "Can't download firmware",
+                                                       juce::MessageBoxIconType::WarningIcon);
+            box->addButton ("OK", 1);
+            box->enterModalState (true);
+        }
+
+        // Nothing goes on until the box is on top of the window.
+        windowCoveredThroughout = windowCoveredThroughout && box->isCurrentlyModal (true) && ! window.isCurrentlyModal (true);
+        synth.releaseHeldReplies();
+        return false;
+    });
+
+    EXPECT_TRUE (task->runThread());
+
+    EXPECT_EQ (task->errorMessage, "");
+    EXPECT_EQ (synth.packetsReceived().size(), 3u);
+    ASSERT_NE (box, nullptr);
+    EXPECT_TRUE (windowCoveredThroughout);
+    EXPECT_TRUE (box->isCurrentlyModal (true)) << "the box stays until it is answered";
+
+    box->exitModalState (0);
+}
