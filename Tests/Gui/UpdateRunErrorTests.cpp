@@ -57,7 +57,7 @@ TEST_F (UpdateRunErrors, SilentSynthesizerIsGivenUpAfter126Polls)
 
     EXPECT_EQ (task->errorMessage, connectionFailed);
     EXPECT_EQ (polls.count(), 126);
-    EXPECT_GE (elapsed, versionResponseMaxPolls * versionResponsePollMs);
+    EXPECT_GE (elapsed, 125 * 40);
     EXPECT_EQ (synth.received(), (std::vector<Bytes> { { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00, 0x73, 0xf7 } }));
     EXPECT_EQ (task->synthVersion.toString(), "0.0.0");
 }
@@ -121,7 +121,7 @@ TEST_F (UpdateRunErrors, UnacknowledgedPacketTimesOutAfter601Polls)
     EXPECT_EQ (polls.count() - pollsBeforeThePacket, 601);
     const auto arrivals = synth.packetArrivalTimes();
     ASSERT_EQ (arrivals.size(), 2u);
-    EXPECT_GE (ended - arrivals[1], packetTimeoutMs);
+    EXPECT_GE (ended - arrivals[1], 6000);
 }
 
 //==============================================================================

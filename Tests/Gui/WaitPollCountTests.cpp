@@ -74,7 +74,7 @@ protected:
 
 TEST_F (WaitPolls, VersionReplyAfterThe125thPollIsSeenAtTheLast)
 {
-    const auto task = versionReplyAfterPoll (versionResponseMaxPolls);
+    const auto task = versionReplyAfterPoll (125);
 
     EXPECT_EQ (task->errorMessage, "");
     EXPECT_EQ (task->synthVersion.toString(), "1.1.0");
@@ -83,7 +83,7 @@ TEST_F (WaitPolls, VersionReplyAfterThe125thPollIsSeenAtTheLast)
 
 TEST_F (WaitPolls, VersionReplyAfterThe126thPollIsNotSeen)
 {
-    const auto task = versionReplyAfterPoll (versionResponseMaxPolls + 1);
+    const auto task = versionReplyAfterPoll (126);
 
     EXPECT_EQ (task->errorMessage, connectionFailed);
     EXPECT_EQ (polls.count(), 126);
@@ -140,7 +140,7 @@ TEST_F (WaitPolls, UnacknowledgedHeaderPacketIsGivenUpAfterAMinuteOf6001Polls)
     };
 
     const auto task = taskFor (fileWith (firmwareWithPackets (1)));
-    runToEnd (*task, 2 * firstPacketTimeoutMs);
+    runToEnd (*task, 120000);
     const auto ended = nowMs();
 
     EXPECT_EQ (task->errorMessage, timedOut);
@@ -148,5 +148,5 @@ TEST_F (WaitPolls, UnacknowledgedHeaderPacketIsGivenUpAfterAMinuteOf6001Polls)
 
     const auto arrivals = synth.packetArrivalTimes();
     ASSERT_EQ (arrivals.size(), 1u);
-    EXPECT_GE (ended - arrivals[0], firstPacketTimeoutMs);
+    EXPECT_GE (ended - arrivals[0], 60000);
 }
