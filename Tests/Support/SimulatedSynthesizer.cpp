@@ -57,6 +57,7 @@ void SimulatedSynthesizer::sendMessageNow (const juce::MidiMessage& message)
 {
     const auto* raw = message.getRawData();
     const Bytes bytes (raw, raw + message.getRawDataSize());
+    const auto arrived = juce::Time::getMillisecondCounterHiRes();
 
     if (onReceive != nullptr)
         onReceive (bytes);
@@ -65,20 +66,10 @@ void SimulatedSynthesizer::sendMessageNow (const juce::MidiMessage& message)
 
     {
         const std::lock_guard<std::mutex> guard (lock);
-        messages.push_back (bytes);
 
-        if (hasCommand (bytes, versionRequestCommand))
-        {
-            ++versionRequests;
-        }
-        else if (hasCommand (bytes, firmwarePacketCommand))
-        {
-            packetIndex = packetCount++;
-            packetTimes.push_back (juce::Time::getMillisecondCounterHiRes());
-        }
+        if (hasCommand (bytes, firmwarePacketCommand))
+            packetIndex = packetsAnswered++;
     }
-
-    changed.notify_all();
 
     if (hasCommand (bytes, versionRequestCommand))
     {
@@ -93,6 +84,25 @@ void SimulatedSynthesizer::sendMessageNow (const juce::MidiMessage& message)
         if (! ack.silent)
             schedule (acknowledgementMessage (number, ack.status, ack.deviceByte, ack.byte7), ack.delayMs);
     }
+
+    // Seen from outside only once its reply waits to go out, so that a test which sees the
+    // message can hold or release that reply.
+    {
+        const std::lock_guard<std::mutex> guard (lock);
+        messages.push_back (bytes);
+
+        if (hasCommand (bytes, versionRequestCommand))
+        {
+            ++versionRequests;
+        }
+        else if (packetIndex >= 0)
+        {
+            ++packetCount;
+            packetTimes.push_back (arrived);
+        }
+    }
+
+    changed.notify_all();
 }
 
 std::vector<Bytes> SimulatedSynthesizer::received() const

@@ -105,6 +105,7 @@ private:
     std::vector<PendingReply> pending;
     long nextSequence = 0;
     int packetCount = 0;
+    int packetsAnswered = 0;
     int versionRequests = 0;
     int delivered = 0;
     bool held = false;
