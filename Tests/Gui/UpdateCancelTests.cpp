@@ -125,8 +125,9 @@ TEST_F (UpdateCancel, DestroyingATaskStopsItsRunWhileTheTaskIsStillWhole)
     task->startThread();
     ASSERT_TRUE (waitWithoutMessages ([&output] { return output.held.load(); }));
 
-    // The run goes on once its thread is asked to stop: it still polls and writes its
-    // error text, so the task must not have begun to come apart by then.
+    // The run goes on once its thread is asked to stop: it still polls and writes its error
+    // text, so the task must still be whole then. Stopped only by the base class, the run
+    // would find the task's members, its copy of the file among them, already destroyed.
     task.reset();
 
     EXPECT_GT (output.holdersWhileSending, 0);
