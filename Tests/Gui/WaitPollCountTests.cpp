@@ -20,7 +20,8 @@ namespace
     Each wait polls the collector a fixed number of times: a reply that lands right after
     its last poll but one is seen, one that lands right after its last poll is not. The
     polls are counted, not timed, and the waits between them are cut short, so these
-    tests take the same few milliseconds however busy the machine is.
+    tests take milliseconds however busy the machine is; only the last lets a wait run
+    its real course.
 */
 class WaitPolls : public TransferFixture
 {
