@@ -53,14 +53,6 @@ protected:
                  } };
     }
 
-    /** Runs every message posted so far, so that nothing is still on its way. */
-    static void drainMessages()
-    {
-        bool reached = false;
-        juce::MessageManager::callAsync ([&reached] { reached = true; });
-        ASSERT_TRUE (pumpUntil ([&reached] { return reached; }));
-    }
-
     LoopbackCloudService service;
 };
 

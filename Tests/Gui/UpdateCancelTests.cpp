@@ -4,8 +4,6 @@
 
 namespace
 {
-    double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
-
     // Room for the stopped thread to be scheduled again; far below any time-out.
     constexpr double schedulingAllowanceMs = 50.0;
 }

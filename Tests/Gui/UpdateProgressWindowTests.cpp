@@ -2,8 +2,6 @@
 
 namespace
 {
-    double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
-
     /** Calls its step on the message thread, from inside the modal loop, until the
         step says it is done. */
     struct Watcher : public juce::Timer

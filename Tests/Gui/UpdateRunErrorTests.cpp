@@ -8,8 +8,6 @@ namespace
 {
     const juce::String connectionFailed ("Connection failed - Please check DeviceID is set to 1 on the GLOBAL menu");
     const juce::String timedOut ("Timed out waiting for retry response");
-
-    double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
 }
 
 using UpdateRunErrors = TransferFixture;

@@ -41,14 +41,6 @@ protected:
 
     size_t challengeCount() const { return requestsTo (challengePath).size(); }
 
-    /** Runs every message posted so far, so that nothing is still on its way. */
-    static void drainMessages()
-    {
-        bool reached = false;
-        juce::MessageManager::callAsync ([&reached] { reached = true; });
-        ASSERT_TRUE (pumpUntil ([&reached] { return reached; }));
-    }
-
     /** Runs the message loop until no worker of the interface is running any more. */
     bool waitForWorkers()
     {

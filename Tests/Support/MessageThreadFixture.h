@@ -43,6 +43,17 @@ public:
         return true;
     }
 
+    /** Runs every message posted so far, so that nothing is still on its way. */
+    static void drainMessages()
+    {
+        bool reached = false;
+        juce::MessageManager::callAsync ([&reached] { reached = true; });
+        ASSERT_TRUE (pumpUntil ([&reached] { return reached; }));
+    }
+
+    /** The high-resolution counter, for timing what a test measures. */
+    static double nowMs()    { return juce::Time::getMillisecondCounterHiRes(); }
+
 private:
     juce::ScopedJuceInitialiser_GUI juceInitialiser;
 };

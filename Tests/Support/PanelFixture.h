@@ -158,14 +158,6 @@ protected:
         return pumpUntil ([this, count] { return requestsTo (updateReportPath).size() >= count; }, timeoutMs);
     }
 
-    /** Runs every message posted so far, so that nothing is still on its way. */
-    static void drainMessages()
-    {
-        bool reached = false;
-        juce::MessageManager::callAsync ([&reached] { reached = true; });
-        ASSERT_TRUE (pumpUntil ([&reached] { return reached; }));
-    }
-
     /** Waits until the answer to the panel's list request has been handled. */
     void waitForFirmwareList()
     {
