@@ -26,7 +26,7 @@ TEST_F (UntrustedCertificate, TheServiceAnswersAClientThatDoesNotCheck)
     httplib::SSLClient careless ("127.0.0.1", service.port());
     careless.enable_server_certificate_verification (false);
 
-    const auto answer = careless.Get ("/api/v1/firmware/harvellon/kestrova/kestrovalx",
+    const auto answer = careless.Get (LoopbackCloudService::firmwareListPath,
                                       { { "Authorization", "Bearer " + service.token() } });
     ASSERT_TRUE (answer);
     EXPECT_EQ (answer->status, 200);

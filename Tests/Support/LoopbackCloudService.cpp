@@ -112,14 +112,11 @@ namespace
     }
 
     const std::string apiRoot = "/api/v1/";
-    const std::string firmwareListPath = apiRoot + "firmware/harvellon/kestrova/kestrovalx";
-    const std::string updateReportPath = apiRoot + "firmware/notify";
-    const std::string challengePath = apiRoot + "auth/tokens";
 
     /** The challenge number in a path of the form /api/v1/auth/tokens/<number>/response, or an empty text. */
     std::string challengeIdIn (const std::string& path)
     {
-        const auto prefix = challengePath + "/";
+        const auto prefix = std::string (LoopbackCloudService::challengePath) + "/";
         const std::string suffix = "/response";
 
         if (path.size() <= prefix.size() + suffix.size() || path.compare (0, prefix.size(), prefix) != 0
@@ -467,7 +464,7 @@ void LoopbackCloudService::answerChallenge (const httplib::Request& request, htt
         const std::lock_guard<std::mutex> lock (mutex);
         const auto id = std::to_string (++challengesIssued);
         expectedResponses[id] = digestOfHex (secret + salt);
-        challenge->setProperty ("responsePath", address (apiRoot + "auth/tokens/" + id + "/response"));
+        challenge->setProperty ("responsePath", address (challengePath + ("/" + id) + "/response"));
         challenge->setProperty ("client", client.get());
 
         if (challengeEdit)

@@ -20,6 +20,14 @@ namespace httplib
     struct Response;
 }
 
+/** Where the client sends the service's three requests. */
+struct CloudServicePaths
+{
+    static constexpr const char* challengePath = "/api/v1/auth/tokens";
+    static constexpr const char* firmwareListPath = "/api/v1/firmware/harvellon/kestrova/kestrovalx";
+    static constexpr const char* updateReportPath = "/api/v1/firmware/notify";
+};
+
 /** A stand-in for the firmware service, on 127.0.0.1 and a port that the system picks.
 
     It speaks the real handshake, computing every digest with OpenSSL rather than with the
@@ -27,7 +35,7 @@ namespace httplib
     request it receives. Any endpoint can be told to answer otherwise. Over HTTPS it presents
     a self-signed certificate made for the occasion, which a client must refuse.
 */
-class LoopbackCloudService
+class LoopbackCloudService : public CloudServicePaths
 {
 public:
     enum class Transport { http, https };

@@ -3,11 +3,10 @@
 #include "UIComponent.h"
 #include "Support/GuiTestFixture.h"
 #include "Support/InterfaceInspector.h"
-#include "Support/LoopbackCloudService.h"
 #include "Support/ScopedServiceAddress.h"
 #include "Support/SimulatedSynthesizer.h"
+#include "Support/WithLoopbackService.h"
 
-#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -65,15 +64,10 @@ public:
     transfers to a simulated synthesizer feeding the panel's collector, records its boxes and
     file dialogs instead of showing them, and runs on the system type the test chooses.
 */
-class PanelFixture : public GuiTestFixture
+class PanelFixture : public GuiTestFixture,
+                     public WithLoopbackService
 {
 protected:
-    using Endpoint = LoopbackCloudService::Endpoint;
-
-    static constexpr const char* challengePath = "/api/v1/auth/tokens";
-    static constexpr const char* firmwareListPath = "/api/v1/firmware/harvellon/kestrova/kestrovalx";
-    static constexpr const char* updateReportPath = "/api/v1/firmware/notify";
-
     struct Box
     {
         juce::String title, message;
@@ -134,13 +128,6 @@ protected:
         synth.reset();
         widgets.reset();
         panel.reset();
-    }
-
-    std::vector<LoopbackCloudService::Request> requestsTo (const std::string& path) const
-    {
-        auto all = service.requests();
-        all.erase (std::remove_if (all.begin(), all.end(), [&path] (const auto& r) { return r.path != path; }), all.end());
-        return all;
     }
 
     std::vector<juce::var> reports() const
@@ -212,7 +199,6 @@ protected:
     };
 
     Relay relay;
-    LoopbackCloudService service;
     Cloud::ScopedServiceAddress serviceAddress { service.baseURL() };
 
     int systemType = juce::SystemStats::Linux;
