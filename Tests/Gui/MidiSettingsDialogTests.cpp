@@ -1,6 +1,7 @@
 #include "UIComponent.h"
 #include "Support/GuiTestFixture.h"
 #include "Support/LoopbackCloudService.h"
+#include "Support/ModalLoopWatcher.h"
 #include "Support/ScopedServiceAddress.h"
 
 #include <juce_audio_utils/juce_audio_utils.h>
@@ -57,22 +58,19 @@ namespace
 
     /** Runs inside the dialog's modal loop: notes what the dialog looks like, then acts on it.
         Gives up after a deadline so that a dialog that ignores the action cannot hang the test. */
-    class DialogDriver : private juce::Timer
+    class DialogDriver
     {
     public:
         DialogDriver (juce::Component& panelToWatch, std::function<void (juce::DialogWindow&)> actionToTake)
             : panel (panelToWatch), action (std::move (actionToTake))
         {
-            startTimer (20);
         }
-
-        ~DialogDriver() override { stopTimer(); }
 
         Observation seen;
         bool gaveUp = false;
 
     private:
-        void timerCallback() override
+        void lookAtTheDialog()
         {
             if (auto* dialog = findMidiSettings())
             {
@@ -105,6 +103,7 @@ namespace
         juce::Component& panel;
         std::function<void (juce::DialogWindow&)> action;
         int ticksSinceAction = 0;
+        ModalLoopWatcher watcher { [this] { lookAtTheDialog(); return false; }, 20 };
     };
 
     void pressEscape (juce::DialogWindow& dialog)

@@ -1,4 +1,5 @@
 #include "Support/CapturedStandardOutput.h"
+#include "Support/ModalLoopWatcher.h"
 #include "Support/PanelFixture.h"
 #include "Support/RawRequestRecorder.h"
 
@@ -7,22 +8,6 @@
 namespace
 {
     const Bytes versionRequest { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00, 0x73, 0xf7 };
-
-    /** Calls its step on the message thread, from inside whatever modal loop runs, until the
-        step says it is done. */
-    struct Watcher : public juce::Timer
-    {
-        explicit Watcher (std::function<bool()> stepToRun) : step (std::move (stepToRun))   { startTimer (5); }
-        ~Watcher() override                                                                { stopTimer(); }
-
-        void timerCallback() override
-        {
-            if (step())
-                stopTimer();
-        }
-
-        std::function<bool()> step;
-    };
 
     bool isUuidText (const juce::String& text)
     {
@@ -474,7 +459,7 @@ TEST_F (UpdateFlow, ADownloadEndingDuringATransferWaitsForItsTurn)
     bool releasing = false;
     const auto deadline = juce::Time::getMillisecondCounter() + 30000;
 
-    Watcher watcher ([&]
+    ModalLoopWatcher watcher ([&]
     {
         auto& cloud = panel->cloud();
         mostModal = std::max (mostModal, juce::ModalComponentManager::getInstance()->getNumModalComponents());
@@ -535,7 +520,7 @@ TEST_F (UpdateFlow, AFailedDownloadEndingAroundATransferOnlySaysSo)
     clickBeginUpdate();
 
     bool releasing = false;
-    Watcher watcher ([&]
+    ModalLoopWatcher watcher ([&]
     {
         // Let the transfer go once the failed download has ended: before it (the box is
         // shown) or inside it (its completion, held, let the interface drop both downloads).
@@ -574,7 +559,7 @@ TEST_F (UpdateFlow, AQuitDuringATransferStopsItAndTakesEffectOnceItHasEnded)
 
     bool held = false;
     int quitsWhileRunning = -1;
-    Watcher watcher ([&]
+    ModalLoopWatcher watcher ([&]
     {
         if (synth->versionRequestsReceived() == 0)
             return false;
@@ -608,13 +593,7 @@ TEST_F (UpdateFlow, AListAnsweredAfterThePanelHasGoneReachesNothing)
 
     // The answer is posted before the panel goes, and delivered after.
     service.releaseHeldAnswers();
-    const auto deadline = juce::Time::getMillisecondCounter() + 5000;
-
-    while (Cloud::InterfaceInspector::countRunningWorkers (panel->cloud()) != 0)
-    {
-        ASSERT_LT (juce::Time::getMillisecondCounter(), deadline);
-        juce::Thread::yield();
-    }
+    ASSERT_TRUE (waitWithoutMessages ([this] { return Cloud::InterfaceInspector::countRunningWorkers (panel->cloud()) == 0; }));
 
     CapturedStandardOutput output;
     closePanel();
@@ -631,13 +610,7 @@ TEST_F (UpdateFlow, ADownloadEndingAfterThePanelHasGoneReachesNothing)
 
     // Finished, but its completion not yet delivered.
     auto& cloud = panel->cloud();
-    const auto deadline = juce::Time::getMillisecondCounter() + 5000;
-
-    while (Cloud::InterfaceInspector::downloadsCompleted (cloud) != std::vector<bool> { true })
-    {
-        ASSERT_LT (juce::Time::getMillisecondCounter(), deadline);
-        juce::Thread::yield();
-    }
+    ASSERT_TRUE (waitWithoutMessages ([&cloud] { return Cloud::InterfaceInspector::downloadsCompleted (cloud) == std::vector<bool> { true }; }));
 
     closePanel();
     drainMessages();

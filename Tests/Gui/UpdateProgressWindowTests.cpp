@@ -1,22 +1,8 @@
+#include "Support/ModalLoopWatcher.h"
 #include "Support/TransferFixture.h"
 
 namespace
 {
-    /** Calls its step on the message thread, from inside the modal loop, until the
-        step says it is done. */
-    struct Watcher : public juce::Timer
-    {
-        explicit Watcher (std::function<bool()> stepToRun) : step (std::move (stepToRun))   { startTimer (5); }
-
-        void timerCallback() override
-        {
-            if (step())
-                stopTimer();
-        }
-
-        std::function<bool()> step;
-    };
-
     template <typename ComponentType>
     ComponentType* findChild (juce::Component& parent, std::function<bool (ComponentType&)> matches = nullptr)
     {
@@ -56,7 +42,7 @@ TEST_F (UpdateProgressWindow, ShowsTheTransferAndMovesAtEachPacketsLastByte)
     int step = 0;
     const auto deadline = nowMs() + 20000;
 
-    Watcher watcher ([&]
+    ModalLoopWatcher watcher ([&]
     {
         if (nowMs() > deadline)
         {
@@ -112,7 +98,7 @@ TEST_F (UpdateProgressWindow, CancelButtonStopsTheTransfer)
     const auto task = taskFor (fileWith (firmwareWithPackets (2)));
     double clicked = 0.0;
 
-    Watcher watcher ([&]
+    ModalLoopWatcher watcher ([&]
     {
         if (synth.packetsReceived().size() < 2)
             return false;
@@ -156,7 +142,7 @@ TEST_F (UpdateProgressWindow, ABoxOpenedOverTheWindowLetsTheTransferRunToItsEnd)
     std::unique_ptr<juce::AlertWindow> box;
     bool windowCoveredThroughout = true;
 
-    Watcher watcher ([&]
+    ModalLoopWatcher watcher ([&]
     {
         if (box == nullptr)
         {
