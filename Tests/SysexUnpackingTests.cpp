@@ -1,3 +1,4 @@
+#include "Guest/SynthResponder.h"
 #include "Support/FirmwareFileBuilder.h"
 #include "UpdateThread.h"
 
@@ -82,7 +83,7 @@ TEST (SysexUnpacking, UndoesTheMakersPacking)
     for (auto& b : original)
         b = (juce::uint8) random();
 
-    const auto packed = FirmwareFileBuilder::pack (original);
+    const auto packed = SynthResponder::pack (original);
     ASSERT_EQ (packed.size(), 280u);
     EXPECT_TRUE (std::none_of (packed.begin(), packed.end(), [] (auto b) { return b >= 0x80; }));
 

@@ -5,11 +5,6 @@
 
 namespace
 {
-    constexpr std::uint8_t header[] = { 0xf0, 0x00, 0x7f, 0x7f, 0x20 };
-    constexpr std::uint8_t firmwarePacketCommand = 0x71;
-    constexpr std::uint8_t packetAcknowledgementCommand = 0x72;
-    constexpr std::uint8_t versionRequestCommand = 0x73;
-    constexpr std::uint8_t versionReplyCommand = 0x74;
     constexpr std::size_t versionRequestSize = 8;
     constexpr std::size_t firmwarePacketSize = 290;
 
@@ -24,7 +19,7 @@ namespace
     bool hasHeaderAndCommand (const SynthResponder::Bytes& message, std::uint8_t command)
     {
         return message.size() > 6
-            && std::equal (std::begin (header), std::end (header), message.begin())
+            && std::equal (std::begin (SynthResponder::header), std::end (SynthResponder::header), message.begin())
             && message[6] == command;
     }
 }
@@ -93,9 +88,15 @@ bool SynthResponder::answer (const Bytes& message, Bytes& reply) const
     return false;
 }
 
-SynthResponder::Bytes SynthResponder::makeVersionReply (const std::string& versionText, std::uint32_t modelCode)
+SynthResponder::Bytes SynthResponder::makeVersionReply (const std::string& versionText, std::uint32_t modelCode,
+                                                        std::uint8_t deviceByte, std::uint8_t byte7)
 {
-    Bytes block (versionPayloadSize, 0);
+    Bytes block (versionPayloadSize);
+
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = (std::uint8_t) (0xc0 | i);
+
+    std::fill (block.begin() + versionTextOffset, block.begin() + modelCodeOffset, (std::uint8_t) 0);
     std::copy_n (versionText.begin(), std::min (versionText.size(), maxVersionTextLength),
                  block.begin() + versionTextOffset);
 
@@ -105,7 +106,7 @@ SynthResponder::Bytes SynthResponder::makeVersionReply (const std::string& versi
     static_assert (modelCodeOffset + 4 == versionBlockSize, "the model code ends the block");
 
     Bytes reply (std::begin (header), std::end (header));
-    reply.insert (reply.end(), { 0x00, versionReplyCommand, 0x00 });
+    reply.insert (reply.end(), { deviceByte, versionReplyCommand, byte7 });
 
     const auto payload = pack (block);
     reply.insert (reply.end(), payload.begin(), payload.end());
@@ -118,9 +119,15 @@ SynthResponder::Bytes SynthResponder::makePacketAcknowledgement (const Bytes& pa
     if (packet.size() < 9)
         throw std::invalid_argument ("a packet is at least nine bytes long");
 
+    return makeAcknowledgement (packet[8], status, packet[5], packet[7]);
+}
+
+SynthResponder::Bytes SynthResponder::makeAcknowledgement (std::uint8_t packetNumber, std::uint8_t status,
+                                                           std::uint8_t deviceByte, std::uint8_t byte7)
+{
     Bytes acknowledgement (std::begin (header), std::end (header));
     acknowledgement.insert (acknowledgement.end(),
-                            { packet[5], packetAcknowledgementCommand, packet[7], packet[8], status, 0xf7 });
+                            { deviceByte, packetAcknowledgementCommand, byte7, packetNumber, status, 0xf7 });
     return acknowledgement;
 }
 

@@ -30,6 +30,13 @@ public:
     /** The longest version text that fits the version block. */
     static constexpr std::size_t maxVersionTextLength = 24;
 
+    /** What every message of the conversation starts with, and the byte after the device byte that tells them apart. */
+    static constexpr std::uint8_t header[] = { 0xf0, 0x00, 0x7f, 0x7f, 0x20 };
+    static constexpr std::uint8_t firmwarePacketCommand = 0x71;
+    static constexpr std::uint8_t packetAcknowledgementCommand = 0x72;
+    static constexpr std::uint8_t versionRequestCommand = 0x73;
+    static constexpr std::uint8_t versionReplyCommand = 0x74;
+
     explicit SynthResponder (Settings);
 
     /** Takes the next piece of incoming System Exclusive data and returns the replies to
@@ -40,7 +47,14 @@ public:
     /** Called with each complete message received, before it is answered. */
     std::function<void (const Bytes&)> onMessage;
 
-    static Bytes makeVersionReply (const std::string& versionText, std::uint32_t modelCode);
+    /** The version block carries the text and the model code; the bytes around them, which the
+        updater does not read, carry a pattern with their top bits set. */
+    static Bytes makeVersionReply (const std::string& versionText, std::uint32_t modelCode,
+                                   std::uint8_t deviceByte = 0x00, std::uint8_t byte7 = 0x00);
+    static Bytes makeAcknowledgement (std::uint8_t packetNumber, std::uint8_t status,
+                                      std::uint8_t deviceByte = 0x00, std::uint8_t byte7 = 0x07);
+
+    /** The acknowledgement of this packet, with its device byte, byte 7 and number. */
     static Bytes makePacketAcknowledgement (const Bytes& packet, std::uint8_t status);
 
     /** 8-to-7 packing: each group of up to seven bytes becomes a byte of their top

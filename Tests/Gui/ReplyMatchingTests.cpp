@@ -9,7 +9,7 @@ namespace
 
     Bytes versionReply (const std::string& text, juce::uint32 modelCode)
     {
-        return SimulatedSynthesizer::versionReplyMessage (text, modelCode);
+        return SynthResponder::makeVersionReply (text, modelCode);
     }
 }
 
@@ -50,7 +50,7 @@ TEST_F (ReplyMatching, VersionReplyIsKnownByItsLengthAndCommandAlone)
     real[7] = 0x55;
 
     arriveWithTheVersionRequest ({ tooShort, tooLong, otherCommand, { 0x90, 0x3c, 0x64 },
-                                   SimulatedSynthesizer::acknowledgementMessage (0, 1), real });
+                                   SynthResponder::makeAcknowledgement (0, 1), real });
 
     const auto task = transfer (firmwareWithPackets (1));
 
@@ -62,7 +62,7 @@ TEST_F (ReplyMatching, VersionReplyIsKnownByItsLengthAndCommandAlone)
 TEST_F (ReplyMatching, AcknowledgementIsKnownByHeaderCommandAndPacketNumber)
 {
     // Each of these would fail the packet if it were taken for its acknowledgement.
-    const auto refusal = SimulatedSynthesizer::acknowledgementMessage (0, 0);
+    const auto refusal = SynthResponder::makeAcknowledgement (0, 0);
 
     auto otherNumber = refusal;     otherNumber[8] = 0x09;
     auto otherMaker = refusal;      otherMaker[2] = 0x7e;
@@ -101,20 +101,12 @@ TEST_F (ReplyMatching, AcknowledgementOfAnotherPacketLeavesTheWaitToRunOut)
     CollectorPolls polls (collector);
     std::atomic<int> pollsBeforeThePacket { -1 };
 
-    synth.acknowledge = [] (int index, const Bytes&)
-    {
-        Ack ack;
-
-        if (index == 1)
-            ack.packetNumber = 7;
-
-        return ack;
-    };
+    synth.answerPacket (1, Ack::numbered (7));
 
     // Called on the transfer thread as the packet goes out; its wait need not take real time.
     synth.onReceive = [&] (const Bytes& message)
     {
-        if (message[6] == 0x71 && message[8] == 1)
+        if (SimulatedSynthesizer::isPacket (message, 1))
         {
             pollsBeforeThePacket = polls.count();
             polls.hurryPolls (pollsBeforeThePacket + 1, pollsBeforeThePacket + 1000);
@@ -131,9 +123,9 @@ TEST_F (ReplyMatching, MessagesTakenByAWaitAreGoneForTheNext)
 {
     // The version wait takes all three at its first poll; the header packet's wait
     // must see neither refusal and gets the synthesizer's own acceptance.
-    arriveWithTheVersionRequest ({ SimulatedSynthesizer::acknowledgementMessage (0, 0),
+    arriveWithTheVersionRequest ({ SynthResponder::makeAcknowledgement (0, 0),
                                    versionReply ("1.1.0", 2),
-                                   SimulatedSynthesizer::acknowledgementMessage (0, 2) });
+                                   SynthResponder::makeAcknowledgement (0, 2) });
 
     const auto task = transfer (firmwareWithPackets (1));
 

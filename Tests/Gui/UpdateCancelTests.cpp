@@ -35,12 +35,7 @@ class UpdateCancelDuringPacket : public TransferFixture,
 TEST_P (UpdateCancelDuringPacket, EndsWithinOnePollAndSendsNothingMore)
 {
     const auto silentPacket = GetParam();
-    synth.acknowledge = [silentPacket] (int index, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-        ack.silent = index == silentPacket;
-        return ack;
-    };
+    synth.answerPacket (silentPacket, SimulatedSynthesizer::Acknowledgement::none());
 
     const auto task = taskFor (fileWith (firmwareWithPackets (2)));
 

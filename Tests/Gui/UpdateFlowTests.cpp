@@ -58,6 +58,24 @@ protected:
     {
         toggle.setToggleState (true, juce::sendNotificationSync);
     }
+
+    /** Waits for the one report, which says the transfer failed, with the file's and the synthesizer's versions. */
+    void expectErrorReport (const juce::String& version, const juce::String& deviceVersion)
+    {
+        ASSERT_TRUE (waitForReports (1));
+        const auto report = reports()[0];
+        EXPECT_EQ (report["result"].toString(), "ERROR");
+        EXPECT_EQ (report["version"].toString(), version);
+        EXPECT_EQ (report["device"]["version"].toString(), deviceVersion);
+    }
+
+    /** Switches to a local file and picks this one through the file dialog. */
+    void chooseLocalFile (const juce::File& file)
+    {
+        switchTo (widgets->localFile);
+        chooserAnswer = file;
+        panel->buttonClicked (&widgets->browse);
+    }
 };
 
 //==============================================================================
@@ -269,11 +287,9 @@ TEST_F (UpdateFlow, BrowseStartsInTheWorkingFolderThenAtTheChosenFile)
 TEST_F (UpdateFlow, BrowseEnablesAtOnceAndTheRuleReturnsWithTheNextModeSwitch)
 {
     openPanel();
-    switchTo (widgets->localFile);
 
     // A name the rule refuses: the dialog's pattern is only a filter.
-    chooserAnswer = folder.getChildFile ("gone.syx");
-    panel->buttonClicked (&widgets->browse);
+    chooseLocalFile (folder.getChildFile ("gone.syx"));
     EXPECT_TRUE (widgets->beginUpdate.isEnabled());
 
     switchTo (widgets->downloadFile);
@@ -286,9 +302,7 @@ TEST_F (UpdateFlow, BrowseEnablesAtOnceAndTheRuleReturnsWithTheNextModeSwitch)
 TEST_F (UpdateFlow, AClickOnTheToggleThatIsOnAppliesItsModeAgain)
 {
     openPanel();
-    switchTo (widgets->localFile);
-    chooserAnswer = folder.getChildFile ("gone.syx");
-    panel->buttonClicked (&widgets->browse);
+    chooseLocalFile (folder.getChildFile ("gone.syx"));
     ASSERT_TRUE (widgets->beginUpdate.isEnabled());
 
     // A user's click, through the radio group: the toggle stays on and the rule runs again.
@@ -306,9 +320,7 @@ TEST_F (UpdateFlow, ASuccessfulLocalTransferShowsNothingAndReportsTheFilesVersio
     openPanel();
     waitForFirmwareList();
     synth->versionReply.versionText = "1.1.4";
-    switchTo (widgets->localFile);
-    chooserAnswer = fileWith (firmware ("1.2.3"));
-    panel->buttonClicked (&widgets->browse);
+    chooseLocalFile (fileWith (firmware ("1.2.3")));
     clickBeginUpdate();
 
     EXPECT_TRUE (boxes.empty());
@@ -349,27 +361,16 @@ TEST_F (UpdateFlow, AFailedTransferShowsItsTextAndIsReportedAsAnError)
     openPanel();
     waitForFirmwareList();
     synth->versionReply.versionText = "1.1.4";
-    synth->acknowledge = [] (int index, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-        ack.status = index == 1 ? 0 : 1; // the first data packet fails its check
-        return ack;
-    };
+    synth->answerPacket (1, SimulatedSynthesizer::Acknowledgement::withStatus (0)); // the first data packet fails its check
 
-    switchTo (widgets->localFile);
-    chooserAnswer = fileWith (firmware ("1.2.3"));
-    panel->buttonClicked (&widgets->browse);
+    chooseLocalFile (fileWith (firmware ("1.2.3")));
     clickBeginUpdate();
 
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes[0].title, "Kestrova Updater");
     EXPECT_EQ (boxes[0].message, "Error Updating\nCRC Failed on Retry");
 
-    ASSERT_TRUE (waitForReports (1));
-    const auto report = reports()[0];
-    EXPECT_EQ (report["result"].toString(), "ERROR");
-    EXPECT_EQ (report["version"].toString(), "1.2.3");
-    EXPECT_EQ (report["device"]["version"].toString(), "1.1.4");
+    expectErrorReport ("1.2.3", "1.1.4");
 }
 
 TEST_F (UpdateFlow, WithoutAnOutputTheTransferFailsBeforeTheSynthesizerAnswers)
@@ -377,19 +378,13 @@ TEST_F (UpdateFlow, WithoutAnOutputTheTransferFailsBeforeTheSynthesizerAnswers)
     // The device manager's own default output, of which this machine has none.
     openPanel (false);
     waitForFirmwareList();
-    switchTo (widgets->localFile);
-    chooserAnswer = fileWith (firmware ("1.2.3"));
-    panel->buttonClicked (&widgets->browse);
+    chooseLocalFile (fileWith (firmware ("1.2.3")));
     clickBeginUpdate();
 
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes[0].message, "Error Updating\nNo MIDI Output device");
 
-    ASSERT_TRUE (waitForReports (1));
-    const auto report = reports()[0];
-    EXPECT_EQ (report["result"].toString(), "ERROR");
-    EXPECT_EQ (report["version"].toString(), "0.0.0");
-    EXPECT_EQ (report["device"]["version"].toString(), "0.0.0");
+    expectErrorReport ("0.0.0", "0.0.0");
 }
 
 //==============================================================================
@@ -553,9 +548,7 @@ TEST_F (UpdateFlow, AQuitDuringATransferStopsItAndTakesEffectOnceItHasEnded)
 
     // A synthesizer that never answers would keep the transfer waiting for seconds.
     synth->holdReplies();
-    switchTo (widgets->localFile);
-    chooserAnswer = fileWith (firmware ("1.2.3"));
-    panel->buttonClicked (&widgets->browse);
+    chooseLocalFile (fileWith (firmware ("1.2.3")));
 
     bool held = false;
     int quitsWhileRunning = -1;

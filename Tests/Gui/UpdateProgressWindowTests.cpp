@@ -88,12 +88,7 @@ TEST_F (UpdateProgressWindow, ShowsTheTransferAndMovesAtEachPacketsLastByte)
 
 TEST_F (UpdateProgressWindow, CancelButtonStopsTheTransfer)
 {
-    synth.acknowledge = [] (int index, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-        ack.silent = index == 1;
-        return ack;
-    };
+    synth.answerPacket (1, SimulatedSynthesizer::Acknowledgement::none());
 
     const auto task = taskFor (fileWith (firmwareWithPackets (2)));
     double clicked = 0.0;
@@ -129,12 +124,7 @@ TEST_F (UpdateProgressWindow, CancelButtonStopsTheTransfer)
 TEST_F (UpdateProgressWindow, ABoxOpenedOverTheWindowLetsTheTransferRunToItsEnd)
 {
     // Slow enough acknowledgements that the window looks at its thread several times.
-    synth.acknowledge = [] (int, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-        ack.delayMs = 150;
-        return ack;
-    };
+    synth.answerEveryPacket (SimulatedSynthesizer::Acknowledgement::delayedBy (150));
 
     synth.holdReplies();
     const auto task = taskFor (fileWith (firmwareWithPackets (2)));

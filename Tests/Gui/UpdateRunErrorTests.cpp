@@ -99,16 +99,11 @@ TEST_F (UpdateRunErrors, UnacknowledgedPacketTimesOutAfter601Polls)
     CollectorPolls polls (collector);
     std::atomic<int> pollsBeforeThePacket { -1 };
 
-    synth.acknowledge = [] (int index, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-        ack.silent = index == 1;
-        return ack;
-    };
+    synth.answerPacket (1, SimulatedSynthesizer::Acknowledgement::none());
 
     synth.onReceive = [&] (const Bytes& message)
     {
-        if (message[6] == 0x71 && message[8] == 1)
+        if (SimulatedSynthesizer::isPacket (message, 1))
             pollsBeforeThePacket = polls.count();
     };
 
@@ -152,15 +147,7 @@ namespace
 TEST_P (PacketStatus, DecidesWhetherTheNextPacketFollows)
 {
     const auto status = GetParam().status;
-    synth.acknowledge = [status] (int index, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-
-        if (index == 1)
-            ack.status = status;
-
-        return ack;
-    };
+    synth.answerPacket (1, SimulatedSynthesizer::Acknowledgement::withStatus (status));
 
     const auto task = transfer (firmwareWithPackets (2));
 

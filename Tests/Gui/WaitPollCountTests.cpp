@@ -7,11 +7,6 @@ namespace
 {
     const juce::String connectionFailed ("Connection failed - Please check DeviceID is set to 1 on the GLOBAL menu");
     const juce::String timedOut ("Timed out waiting for retry response");
-
-    bool isPacket (const Bytes& message, juce::uint8 number)
-    {
-        return message.size() > 8 && message[6] == 0x71 && message[8] == number;
-    }
 }
 
 /**
@@ -28,7 +23,7 @@ protected:
     std::unique_ptr<UpdateThreadTask> versionReplyAfterPoll (int poll)
     {
         synth.versionReply.silent = true;
-        polls.placeAfterPoll (poll, SimulatedSynthesizer::versionReplyMessage ("1.1.0", 2));
+        polls.placeAfterPoll (poll, SynthResponder::makeVersionReply ("1.1.0", 2));
         polls.hurryPolls (1, poll);
 
         synth.onReceive = [this] (const Bytes& message)
@@ -44,21 +39,17 @@ protected:
         placed right after this poll of its wait. */
     std::unique_ptr<UpdateThreadTask> acknowledgementAfterPoll (juce::uint8 packetNumber, int poll)
     {
-        synth.acknowledge = [packetNumber] (int, const Bytes& packet)
-        {
-            SimulatedSynthesizer::Acknowledgement ack;
-            ack.silent = packet[8] == packetNumber;
-            return ack;
-        };
+        // The packets go out in the order of their numbers.
+        synth.answerPacket (packetNumber, SimulatedSynthesizer::Acknowledgement::none());
 
         // Called on the transfer thread as the packet goes out, before its wait's first poll.
         synth.onReceive = [this, packetNumber, poll] (const Bytes& message)
         {
-            if (! isPacket (message, packetNumber))
+            if (! SimulatedSynthesizer::isPacket (message, packetNumber))
                 return;
 
             pollsBeforeThePacket = polls.count();
-            polls.placeAfterPoll (pollsBeforeThePacket + poll, SimulatedSynthesizer::acknowledgementMessage (packetNumber, 1));
+            polls.placeAfterPoll (pollsBeforeThePacket + poll, SynthResponder::makeAcknowledgement (packetNumber, 1));
             polls.hurryPolls (pollsBeforeThePacket + 1, pollsBeforeThePacket + poll);
         };
 
@@ -125,16 +116,11 @@ TEST_F (WaitPolls, HeaderPacketsAcknowledgementAfterThe6001stPollIsNotSeen)
 // The one wait that runs its real course: the header packet's minute, 10 ms at a time.
 TEST_F (WaitPolls, UnacknowledgedHeaderPacketIsGivenUpAfterAMinuteOf6001Polls)
 {
-    synth.acknowledge = [] (int, const Bytes&)
-    {
-        SimulatedSynthesizer::Acknowledgement ack;
-        ack.silent = true;
-        return ack;
-    };
+    synth.answerEveryPacket (SimulatedSynthesizer::Acknowledgement::none());
 
     synth.onReceive = [this] (const Bytes& message)
     {
-        if (isPacket (message, 0))
+        if (SimulatedSynthesizer::isPacket (message, 0))
             pollsBeforeThePacket = polls.count();
     };
 

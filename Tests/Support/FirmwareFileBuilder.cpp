@@ -1,4 +1,5 @@
 #include "FirmwareFileBuilder.h"
+#include "Guest/SynthResponder.h"
 
 #include <algorithm>
 
@@ -20,32 +21,13 @@ namespace
     }
 }
 
-Bytes FirmwareFileBuilder::pack (const Bytes& unpacked)
-{
-    Bytes packed;
-
-    for (size_t start = 0; start < unpacked.size(); start += 7)
-    {
-        juce::uint8 group[8] {};
-
-        for (size_t k = 0; k < 7 && start + k < unpacked.size(); ++k)
-        {
-            const auto byte = unpacked[start + k];
-            group[0] = (juce::uint8) (group[0] | ((byte >> 7) << k));
-            group[k + 1] = (juce::uint8) (byte & 0x7f);
-        }
-
-        packed.insert (packed.end(), std::begin (group), std::end (group));
-    }
-
-    return packed;
-}
-
 Bytes FirmwareFileBuilder::firmwarePacket (juce::uint8 packetNumber, const Bytes& payload,
                                            juce::uint8 deviceByte, juce::uint8 byte7)
 {
-    Bytes packet { 0xf0, 0x00, 0x7f, 0x7f, 0x20, deviceByte, 0x71, byte7, packetNumber };
-    const auto packed = pack (payload);
+    const auto packed = SynthResponder::pack (payload);
+    Bytes packet (std::begin (SynthResponder::header), std::end (SynthResponder::header));
+    packet.reserve (packet.size() + 4 + packed.size() + 1);
+    packet.insert (packet.end(), { deviceByte, SynthResponder::firmwarePacketCommand, byte7, packetNumber });
     packet.insert (packet.end(), packed.begin(), packed.end());
     packet.push_back (0xf7);
     return packet;

@@ -9,16 +9,12 @@ using Bytes = std::vector<juce::uint8>;
 
 /**
     Builds firmware packets and files as the synthesizer's maker would ship them,
-    with the tests' own 8-to-7 packing, so that the updater's unpacking is checked
-    against code it does not share.
+    with the tests' own 8-to-7 packing (the guest responder's), so that the updater's
+    unpacking is checked against code it does not share.
 */
 class FirmwareFileBuilder
 {
 public:
-    /** Seven bytes into eight at a time: first the top bits, bit k for byte k, then
-        the seven bytes' low bits. A short last group is padded with zeros. */
-    static Bytes pack (const Bytes& unpacked);
-
     /** A 290-byte firmware packet carrying the given 245 unpacked payload bytes. */
     static Bytes firmwarePacket (juce::uint8 packetNumber, const Bytes& payload,
                                  juce::uint8 deviceByte = 0x00, juce::uint8 byte7 = 0x07);

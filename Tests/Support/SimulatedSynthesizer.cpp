@@ -4,8 +4,8 @@
 
 namespace
 {
-    constexpr juce::uint8 versionRequestCommand = 0x73;
-    constexpr juce::uint8 firmwarePacketCommand = 0x71;
+    constexpr auto versionRequestCommand = SynthResponder::versionRequestCommand;
+    constexpr auto firmwarePacketCommand = SynthResponder::firmwarePacketCommand;
 
     bool hasCommand (const Bytes& message, juce::uint8 command)
     {
@@ -74,7 +74,7 @@ void SimulatedSynthesizer::sendMessageNow (const juce::MidiMessage& message)
     if (hasCommand (bytes, versionRequestCommand))
     {
         if (! versionReply.silent)
-            schedule (versionReplyMessage (versionReply.versionText, versionReply.modelCode), versionReply.delayMs);
+            schedule (SynthResponder::makeVersionReply (versionReply.versionText, versionReply.modelCode), versionReply.delayMs);
     }
     else if (packetIndex >= 0 && bytes.size() > 8)
     {
@@ -82,7 +82,7 @@ void SimulatedSynthesizer::sendMessageNow (const juce::MidiMessage& message)
         const auto number = ack.packetNumber < 0 ? bytes[8] : (juce::uint8) ack.packetNumber;
 
         if (! ack.silent)
-            schedule (acknowledgementMessage (number, ack.status, ack.deviceByte, ack.byte7), ack.delayMs);
+            schedule (SynthResponder::makeAcknowledgement (number, ack.status, ack.deviceByte, ack.byte7), ack.delayMs);
     }
 
     // Seen from outside only once its reply waits to go out, so that a test which sees the
@@ -138,6 +138,11 @@ std::vector<double> SimulatedSynthesizer::packetArrivalTimes() const
     return packetTimes;
 }
 
+bool SimulatedSynthesizer::isPacket (const Bytes& message, juce::uint8 packetNumber)
+{
+    return hasCommand (message, firmwarePacketCommand) && message.size() > 8 && message[8] == packetNumber;
+}
+
 bool SimulatedSynthesizer::waitForMessages (size_t count, int timeoutMs) const
 {
     return waitFor ([&] { return messages.size() >= count; }, timeoutMs);
@@ -152,35 +157,6 @@ bool SimulatedSynthesizer::waitFor (const std::function<bool()>& condition, int 
 {
     std::unique_lock<std::mutex> guard (lock);
     return changed.wait_for (guard, std::chrono::milliseconds (timeoutMs), condition);
-}
-
-Bytes SimulatedSynthesizer::versionReplyMessage (const std::string& versionText, juce::uint32 modelCode,
-                                                 juce::uint8 deviceByte, juce::uint8 byte7)
-{
-    // 56 packed bytes are 7 groups, 49 bytes unpacked: 20 the updater does not read,
-    // the text field at 20-43, the model code at 44-47, and one more that it drops.
-    Bytes block (49);
-
-    for (size_t i = 0; i < block.size(); ++i)
-        block[i] = (juce::uint8) (0xc0 | i);
-
-    std::fill (block.begin() + 20, block.begin() + 44, (juce::uint8) 0);
-    std::copy_n (versionText.begin(), std::min<size_t> (versionText.size(), 24), block.begin() + 20);
-
-    for (size_t i = 0; i < 4; ++i)
-        block[44 + i] = (juce::uint8) (modelCode >> (8 * i));
-
-    Bytes message { 0xf0, 0x00, 0x7f, 0x7f, 0x20, deviceByte, 0x74, byte7 };
-    const auto packed = FirmwareFileBuilder::pack (block);
-    message.insert (message.end(), packed.begin(), packed.end());
-    message.push_back (0xf7);
-    return message;
-}
-
-Bytes SimulatedSynthesizer::acknowledgementMessage (juce::uint8 packetNumber, juce::uint8 status,
-                                                    juce::uint8 deviceByte, juce::uint8 byte7)
-{
-    return { 0xf0, 0x00, 0x7f, 0x7f, 0x20, deviceByte, 0x72, byte7, packetNumber, status, 0xf7 };
 }
 
 void SimulatedSynthesizer::schedule (const Bytes& message, int delayMs)

@@ -2,6 +2,7 @@
 
 #include "FirmwareFileBuilder.h"
 #include "MidiSender.h"
+#include "Guest/SynthResponder.h"
 
 #include <juce_audio_devices/juce_audio_devices.h>
 
@@ -16,8 +17,9 @@
 /**
     The synthesizer's firmware receiver, seen from the outside. The updater sends to
     it through the MIDI seam; it answers the version request and acknowledges each
-    firmware packet as configured, and feeds its replies into the collector from its
-    own thread, as the platform's MIDI input thread would.
+    firmware packet as configured, in the guest responder's words, and feeds its
+    replies into the collector from its own thread, as the platform's MIDI input
+    thread would.
 
     Configure it before the transfer starts; read what it received at any time.
 */
@@ -40,6 +42,11 @@ public:
         juce::uint8 byte7 = 0x07;
         int delayMs = 0;
         bool silent = false;
+
+        static Acknowledgement withStatus (juce::uint8 status)  { Acknowledgement a; a.status = status; return a; }
+        static Acknowledgement numbered (int packetNumber)      { Acknowledgement a; a.packetNumber = packetNumber; return a; }
+        static Acknowledgement delayedBy (int ms)               { Acknowledgement a; a.delayMs = ms; return a; }
+        static Acknowledgement none()                           { Acknowledgement a; a.silent = true; return a; }
     };
 
     explicit SimulatedSynthesizer (juce::MidiMessageCollector& collectorToFeed);
@@ -50,6 +57,17 @@ public:
     /** Chooses the answer to the packet with this index (0 for the first received);
         by default every packet is accepted at once. */
     std::function<Acknowledgement (int packetIndex, const Bytes& packet)> acknowledge;
+
+    /** Answers the packet with this index so, and accepts every other one at once. */
+    void answerPacket (int packetIndex, Acknowledgement answer)
+    {
+        acknowledge = [packetIndex, answer] (int index, const Bytes&) { return index == packetIndex ? answer : Acknowledgement(); };
+    }
+
+    void answerEveryPacket (Acknowledgement answer)
+    {
+        acknowledge = [answer] (int, const Bytes&) { return answer; };
+    }
 
     /** Called on the sender's thread with each message, before any reply is scheduled. */
     std::function<void (const Bytes& message)> onReceive;
@@ -73,13 +91,11 @@ public:
     /** When each firmware packet arrived, in milliseconds of the high-resolution counter. */
     std::vector<double> packetArrivalTimes() const;
 
+    /** Whether a message from the updater is the firmware packet with this number. */
+    static bool isPacket (const Bytes& message, juce::uint8 packetNumber);
+
     bool waitForMessages (size_t count, int timeoutMs) const;
     bool waitForPackets (size_t count, int timeoutMs) const;
-
-    static Bytes versionReplyMessage (const std::string& versionText, juce::uint32 modelCode,
-                                      juce::uint8 deviceByte = 0x00, juce::uint8 byte7 = 0x00);
-    static Bytes acknowledgementMessage (juce::uint8 packetNumber, juce::uint8 status,
-                                         juce::uint8 deviceByte = 0x00, juce::uint8 byte7 = 0x07);
 
 private:
     using Clock = std::chrono::steady_clock;
