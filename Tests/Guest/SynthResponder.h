@@ -30,7 +30,8 @@ public:
     /** The longest version text that fits the version block. */
     static constexpr std::size_t maxVersionTextLength = 24;
 
-    /** What every message of the conversation starts with, and the byte after the device byte that tells them apart. */
+    /** What every message of the conversation starts with; after it come the device byte
+        and the command that tells the messages apart. */
     static constexpr std::uint8_t header[] = { 0xf0, 0x00, 0x7f, 0x7f, 0x20 };
     static constexpr std::uint8_t firmwarePacketCommand = 0x71;
     static constexpr std::uint8_t packetAcknowledgementCommand = 0x72;
