@@ -368,9 +368,9 @@ bool UpdateThreadTask::waitForVersionResponse()
     });
 }
 
-bool UpdateThreadTask::waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, unsigned int timeoutMs)
+bool UpdateThreadTask::waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, int timeoutMs)
 {
-    return pollForReply (responsePollMs, (int) (timeoutMs / (unsigned int) responsePollMs),
+    return pollForReply (responsePollMs, timeoutMs / responsePollMs,
                          [&] (const juce::MidiMessage& candidate)
     {
         const auto* reply = candidate.getRawData();

@@ -127,7 +127,7 @@ public:
 private:
     void transfer();
     bool waitForVersionResponse();
-    bool waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, unsigned int timeoutMs);
+    bool waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, int timeoutMs);
     bool sendPacketAndWaitForResponse (unsigned char const* packet, int length);
     bool checkVersionCompatibility (unsigned char* fileData, long long length);
     bool pollForReply (int pollIntervalMs, int maxUnansweredPolls,
