@@ -38,7 +38,7 @@ public:
         quit();
     }
 
-    class MainWindow : public juce::DocumentWindow
+    class MainWindow final : public juce::DocumentWindow
     {
     public:
         MainWindow (juce::String name)

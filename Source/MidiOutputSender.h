@@ -5,7 +5,7 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 
 /** Sends through a MIDI output port that someone else owns and keeps open. */
-class MidiOutputSender : public MidiSender
+class MidiOutputSender final : public MidiSender
 {
 public:
     explicit MidiOutputSender (juce::MidiOutput& outputToUse);

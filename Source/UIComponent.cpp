@@ -1,11 +1,11 @@
 #include "UIComponent.h"
 
+#include "Cloud/ServiceKeys.h"
 #include "Cloud/StatusCode.h"
 #include "UpdateThread.h"
+#include "Utilities/StandardOutput.h"
 
 #include <juce_audio_utils/juce_audio_utils.h>
-
-#include <cstdio>
 
 const juce::StringArray UIComponent::synthesizerModelNames { "KestrovaLX", "KestrovaS", "KestrovaLXD" };
 
@@ -288,9 +288,7 @@ void UIComponent::handleFirmwareList (Cloud::Result<std::vector<Cloud::Remotefir
 {
     if (! result.isOk())
     {
-        const auto line = "Error fetching updates - " + result.getError().description() + "\n";
-        std::fwrite (line.toRawUTF8(), 1, line.getNumBytesAsUTF8(), stdout);
-        std::fflush (stdout);
+        writeToStandardOutput ("Error fetching updates - " + result.getError().description() + "\n");
         return;
     }
 
@@ -360,7 +358,8 @@ void UIComponent::beginUpdateWithFile (const juce::File& file)
         if (task->errorMessage.isNotEmpty() && ! quitWhenTransferEnds)
             showWarning ("Error Updating\n" + task->errorMessage);
 
-        cloudInterface.notifyServerOfFirmwareUpdate (task->synthId, "harvellon", "kestrova", "kestrovalx",
+        cloudInterface.notifyServerOfFirmwareUpdate (task->synthId, Cloud::ServiceKeys::brand, Cloud::ServiceKeys::family,
+                                                     Cloud::ServiceKeys::model,
                                                      task->fileVersion, task->synthVersion,
                                                      task->startTime, task->endTime,
                                                      task->errorMessage.isEmpty());

@@ -3,13 +3,31 @@
 #include "UIComponent.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 
 namespace
 {
-    constexpr unsigned char versionRequestMessage[] = { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00,
-                                                        (unsigned char) SysexCommand::versionRequest, 0xf7 };
+    constexpr unsigned char sysexStart = 0xf0;
+    constexpr unsigned char sysexEnd = 0xf7;
+
+    // A message of the protocol: its header, then the bytes given.
+    template <size_t length>
+    constexpr auto zorv12Message (const unsigned char (&afterHeader)[length])
+    {
+        std::array<unsigned char, sizeof (zorv12SysexHeader) + length> message {};
+
+        for (size_t i = 0; i < sizeof (zorv12SysexHeader); ++i)
+            message[i] = zorv12SysexHeader[i];
+
+        for (size_t i = 0; i < length; ++i)
+            message[sizeof (zorv12SysexHeader) + i] = afterHeader[i];
+
+        return message;
+    }
+
+    constexpr auto versionRequestMessage = zorv12Message ({ 0x00, (unsigned char) SysexCommand::versionRequest, sysexEnd });
 
     constexpr int versionResponseSysexDataSize = 63;
     constexpr int versionPayloadOffset = 8;
@@ -26,9 +44,6 @@ namespace
 
     constexpr juce::uint32 gatedModelCodes[] = { 2, 3 };
     constexpr juce::int64 minimumGatedVersion = 106;
-
-    constexpr unsigned char sysexStart = 0xf0;
-    constexpr unsigned char sysexEnd = 0xf7;
 
     bool isDigit (char c)   { return c >= '0' && c <= '9'; }
 
@@ -121,22 +136,15 @@ namespace
 
 //==============================================================================
 UpdateThreadTask::UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
-                                    juce::MidiMessageCollector& collector,
-                                    const juce::File& fileToSend)
-    : UpdateThreadTask (nullptr, collector, fileToSend)
+                                    juce::File fileToSend,
+                                    UIComponent* owner)
+    : UpdateThreadTask (nullptr, owner->midiMessageCollector, fileToSend)
 {
     if (auto* output = deviceManager.getDefaultMidiOutput())
     {
         defaultOutput = std::make_unique<MidiOutputSender> (*output);
         midiOutput = defaultOutput.get();
     }
-}
-
-UpdateThreadTask::UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
-                                    juce::File fileToSend,
-                                    UIComponent* owner)
-    : UpdateThreadTask (deviceManager, owner->midiMessageCollector, fileToSend)
-{
 }
 
 UpdateThreadTask::UpdateThreadTask (MidiSender* output,
@@ -180,7 +188,7 @@ void UpdateThreadTask::transfer()
         return;
     }
 
-    midiOutput->sendMessageNow (juce::MidiMessage (versionRequestMessage, (int) sizeof (versionRequestMessage), 0.0));
+    midiOutput->sendMessageNow (juce::MidiMessage (versionRequestMessage.data(), (int) versionRequestMessage.size(), 0.0));
 
     if (! waitForVersionResponse())
     {
@@ -344,15 +352,15 @@ bool UpdateThreadTask::pollForReply (int pollIntervalMs, int maxUnansweredPolls,
 
 bool UpdateThreadTask::waitForVersionResponse()
 {
-    return pollForReply (versionResponsePollMs, versionResponseMaxPolls, [this] (const juce::MidiMessage& message)
+    return pollForReply (versionResponsePollMs, versionResponseMaxPolls, [this] (const juce::MidiMessage& candidate)
     {
-        if (! message.isSysEx()
-             || message.getSysExDataSize() != versionResponseSysexDataSize
-             || message.getRawData()[6] != (juce::uint8) SysexCommand::versionResponse)
+        if (! candidate.isSysEx()
+             || candidate.getSysExDataSize() != versionResponseSysexDataSize
+             || candidate.getRawData()[6] != (juce::uint8) SysexCommand::versionResponse)
             return false;
 
         VersionStringData block {};
-        unpackSysexData (message.getRawData() + versionPayloadOffset, reinterpret_cast<unsigned char*> (&block),
+        unpackSysexData (candidate.getRawData() + versionPayloadOffset, reinterpret_cast<unsigned char*> (&block),
                          versionPayloadPackedLength, sizeof (block));
         synthVersion = Cloud::SemanticVersion (block);
         synthModelCode = block.modelCode;
@@ -360,16 +368,16 @@ bool UpdateThreadTask::waitForVersionResponse()
     });
 }
 
-bool UpdateThreadTask::waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, unsigned int timeoutMs)
+bool UpdateThreadTask::waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, int timeoutMs)
 {
-    return pollForReply (responsePollMs, (int) (timeoutMs / (unsigned int) responsePollMs),
-                         [&] (const juce::MidiMessage& message)
+    return pollForReply (responsePollMs, timeoutMs / responsePollMs,
+                         [&] (const juce::MidiMessage& candidate)
     {
-        const auto* reply = message.getRawData();
+        const auto* reply = candidate.getRawData();
 
-        if (! message.isSysEx()
-             || message.getSysExDataSize() != responseSysexDataSize
-             || std::memcmp (reply, expected.bytes, sizeof (zorv12SysexHeader)) != 0
+        if (! candidate.isSysEx()
+             || candidate.getSysExDataSize() != responseSysexDataSize
+             || std::memcmp (reply, expected.bytes.data(), sizeof (zorv12SysexHeader)) != 0
              || reply[6] != expected.bytes[6]
              || reply[8] != expected.bytes[8])
             return false;
@@ -388,10 +396,9 @@ bool UpdateThreadTask::sendPacketAndWaitForResponse (unsigned char const* packet
     }
 
     const auto packetNumber = packet[8];
-    FirmwareUpgradeResponse expected { { 0xf0, 0x00, 0x7f, 0x7f, 0x20, 0x00,
-                                         (unsigned char) SysexCommand::firmwareUpgradeResponse,
-                                         0x07, packetNumber,
-                                         (unsigned char) FirmwareUpgradeStatus::accepted } };
+    FirmwareUpgradeResponse expected { zorv12Message ({ 0x00, (unsigned char) SysexCommand::firmwareUpgradeResponse,
+                                                        0x07, packetNumber,
+                                                        (unsigned char) FirmwareUpgradeStatus::accepted }) };
 
     midiOutput->sendMessageNow (juce::MidiMessage (packet, length, 0.0));
 

@@ -7,6 +7,7 @@
 #include <juce_audio_devices/juce_audio_devices.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,7 +49,7 @@ constexpr int packetTimeoutMs         = 6000;
     are compared with what comes back. */
 struct FirmwareUpgradeResponse
 {
-    unsigned char bytes[10];
+    std::array<unsigned char, 10> bytes;
 };
 
 /** The first block of a firmware file's header packet, once unpacked. */
@@ -85,7 +86,7 @@ static_assert (sizeof (FirmwareVersionData) == 48, "the version block is 48 byte
     After runThread() has returned, errorMessage is empty for success or holds the
     reason the transfer stopped.
 */
-class UpdateThreadTask : public juce::ThreadWithProgressWindow
+class UpdateThreadTask final : public juce::ThreadWithProgressWindow
 {
 public:
     /** The panel's transfer: sends through the device manager's default MIDI output
@@ -93,11 +94,6 @@ public:
     UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
                       juce::File fileToSend,
                       UIComponent* owner);
-
-    /** Sends through the device manager's default MIDI output as it is now. */
-    UpdateThreadTask (juce::AudioDeviceManager& deviceManager,
-                      juce::MidiMessageCollector& collector,
-                      const juce::File& fileToSend);
 
     /** Sends through the given output, which must outlive the task; null means
         there is no output. */
@@ -131,7 +127,7 @@ public:
 private:
     void transfer();
     bool waitForVersionResponse();
-    bool waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, unsigned int timeoutMs);
+    bool waitForResponse (FirmwareUpgradeResponse& expected, unsigned char& status, int timeoutMs);
     bool sendPacketAndWaitForResponse (unsigned char const* packet, int length);
     bool checkVersionCompatibility (unsigned char* fileData, long long length);
     bool pollForReply (int pollIntervalMs, int maxUnansweredPolls,

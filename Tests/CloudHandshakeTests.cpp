@@ -1,4 +1,5 @@
 #include "Cloud/CloudInterface.h"
+#include "CloudServiceAddress.h"
 #include "Support/LoopbackCloudService.h"
 #include "Support/ScopedServiceAddress.h"
 

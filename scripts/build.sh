@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Configures and builds into build/ (or into $BUILD_DIR); extra arguments go to cmake.
+#   build.sh [--target NAME] [CMAKE_ARGUMENT...]
+# With --target only that target and what it needs are built; without, everything.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
+target=()
+if [ "${1:-}" = --target ]; then
+    target=(--target "$2")
+    shift 2
+fi
 cmake -S "$root" -B "$build" "$@" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" "${target[@]}"

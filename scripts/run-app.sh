@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds the application and starts it.
+# Installs what the program needs, builds the program alone and starts it.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
-"$root/scripts/install-deps.sh"
-BUILD_DIR="$build" "$root/scripts/build.sh" "$@"
+"$root/scripts/install-deps.sh" program
+BUILD_DIR="$build" "$root/scripts/build.sh" --target KestrovaUpdater "$@"
 
 app="$(find "$build/KestrovaUpdater_artefacts" -type f -name KestrovaUpdater -perm -u+x 2>/dev/null | head -n 1)"
 if [ -z "$app" ]; then

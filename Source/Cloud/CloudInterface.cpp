@@ -1,11 +1,13 @@
 #include "CloudInterface.h"
+#include "CloudServiceAddress.h"
 #include "CloudStructs.h"
 #include "CloudUtilities.h"
+#include "ServiceKeys.h"
+#include "Utilities/StandardOutput.h"
 
 #include <juce_events/juce_events.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 
 namespace Cloud
@@ -98,7 +100,8 @@ Result<std::vector<Remotefirmware>, Error> Interface::availableFirmwareList (con
 {
     using ListResult = Result<std::vector<Remotefirmware>, Error>;
 
-    const auto address = serviceAddress().getChildURL (juce::String ("firmware/") + "harvellon/kestrova/kestrovalx");
+    const auto address = serviceAddress().getChildURL (juce::String ("firmware/") + ServiceKeys::brand + "/"
+                                                        + ServiceKeys::family + "/" + ServiceKeys::model);
     const auto stream = openStream (address, false, "Authorization: Bearer " + token);
 
     if (stream == nullptr)
@@ -140,14 +143,6 @@ namespace
                                              if (auto* alive = interface.get())
                                                  (alive->*step)();
                                          });
-    }
-
-    /** Each text goes out in one locked write, so that reports ending side by side
-        cannot mix their texts. */
-    void writeToStandardOutput (const juce::String& text)
-    {
-        std::fwrite (text.toRawUTF8(), 1, text.getNumBytesAsUTF8(), stdout);
-        std::fflush (stdout);
     }
 
     void sendReport (const juce::URL& address, const juce::String& headers)

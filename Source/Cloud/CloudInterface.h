@@ -25,7 +25,7 @@ namespace Cloud
     still waiting for an authentication are dropped, and nothing that the interface posted
     touches it once it has gone.
 */
-class Interface
+class Interface final
 {
 public:
     using AuthenticationCallback = std::function<void (bool)>;

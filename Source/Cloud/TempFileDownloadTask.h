@@ -16,7 +16,7 @@
     Construct, move and destroy it on the message thread only. Destroying a handle whose
     download is still running stops the download.
 */
-class TempFileDownloadTask
+class TempFileDownloadTask final
 {
 public:
     using FinishedCallback = std::function<void (std::shared_ptr<juce::TemporaryFile>,

@@ -9,7 +9,7 @@
     The owner starts it with startThread(). Destroying it waits, without a time limit,
     until both functions have returned, so it must never be destroyed from its own thread.
 */
-class LambdaThread : public juce::Thread
+class LambdaThread final : public juce::Thread
 {
 public:
     using Function = std::function<void (juce::Thread&)>;

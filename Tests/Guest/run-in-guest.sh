@@ -15,7 +15,10 @@
 # The command's output is printed and its exit status returned. When the guest
 # cannot boot or run the command, or the time-out passes, a reason and the end
 # of the guest's console are printed on standard error and the status is 125
-# (124 for the time-out).
+# (124 for the time-out). A machine that lacks what a guest needs (qemu, a
+# static busybox, a kernel image it may read) gets the reason on a line
+# "SKIPPED: ..." on standard error and the status 77, which the test suite
+# reports as a skipped test.
 set -euo pipefail
 
 timeout_seconds=300
@@ -26,6 +29,12 @@ fail()
 {
     echo "run-in-guest: $*" >&2
     exit 125
+}
+
+cannot_run_here()
+{
+    echo "SKIPPED: $*" >&2
+    exit 77
 }
 
 while [ $# -gt 0 ]; do
@@ -45,12 +54,12 @@ done
 [ $# -gt 0 ] || fail "no command given"
 
 for tool in qemu-system-x86_64 busybox timeout; do
-    command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
+    command -v "$tool" >/dev/null || cannot_run_here "$tool is missing (scripts/install-deps.sh installs it)"
 done
 busybox_binary="$(command -v busybox)"
 file "$busybox_binary" 2>/dev/null | grep -q 'statically linked' \
     || ldd "$busybox_binary" 2>&1 | grep -q 'not a dynamic executable' \
-    || fail "$busybox_binary is not statically linked (install busybox-static)"
+    || cannot_run_here "$busybox_binary is not statically linked (install busybox-static)"
 
 # The kernel must match a module tree on the host, because the guest loads its
 # modules from the host's root; a kernel without the sequencer (a cloud kernel,
@@ -64,8 +73,8 @@ for modules in /lib/modules/*/; do
         kernel_version="$version"
     fi
 done
-[ -n "$kernel" ] || fail "no kernel in /boot with modules in /lib/modules (install linux-image-amd64)"
-[ -r "$kernel" ] || fail "$kernel is not readable by $(id -un) (the guest needs to be run as root)"
+[ -n "$kernel" ] || cannot_run_here "no kernel in /boot with modules in /lib/modules (install linux-image-amd64)"
+[ -r "$kernel" ] || cannot_run_here "$kernel is not readable by $(id -un) (the guest needs to be run as root)"
 
 mkdir -p "$output_dir"
 output_dir="$(cd "$output_dir" && pwd)"

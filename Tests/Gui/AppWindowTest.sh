@@ -96,7 +96,9 @@ if unshare -rn true 2>/dev/null; then
 elif unshare -n true 2>/dev/null; then
     isolation=(unshare -n)
 else
-    fail "cannot give the program a network namespace of its own (unshare -n)"
+    # 77 tells the test suite that this machine cannot run the scenario at all.
+    echo "SKIPPED: cannot give the program a network namespace of its own (unshare -n)" >&2
+    exit 77
 fi
 
 startApp()
