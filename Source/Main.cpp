@@ -22,6 +22,11 @@ public:
 
     void shutdown() override
     {
+        // Off the screen at once: the panel's cloud interface waits, as it goes, for the
+        // requests still in flight, each for up to its time-out.
+        if (mainWindow != nullptr)
+            mainWindow->removeFromDesktop();
+
         mainWindow.reset();
         juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
     }

@@ -10,5 +10,11 @@ if [ "${1:-}" = --target ]; then
     target=(--target "$2")
     shift 2
 fi
-cmake -S "$root" -B "$build" "$@" >/dev/null
+# Ninja starts each of our sources as soon as it can, so the framework's longest module alone
+# bounds a clean build; a folder configured before keeps the generator it has.
+generator=()
+if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null; then
+    generator=(-G Ninja)
+fi
+cmake -S "$root" -B "$build" "${generator[@]}" "$@" >/dev/null
 cmake --build "$build" -j "$(nproc)" "${target[@]}"

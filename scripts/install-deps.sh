@@ -6,7 +6,7 @@
 set -euo pipefail
 
 program_packages=(
-    build-essential cmake pkg-config
+    build-essential cmake ninja-build pkg-config
     juce-modules-source libcurl4-gnutls-dev libasound2-dev
 )
 test_packages=(

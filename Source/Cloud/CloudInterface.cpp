@@ -33,7 +33,7 @@ namespace
 
         return address.createInputStream (juce::URL::InputStreamOptions (post ? Handling::inPostData : Handling::inAddress)
                                               .withExtraHeaders (extraHeaders)
-                                              .withConnectionTimeoutMs (0)
+                                              .withConnectionTimeoutMs (Interface::requestTimeoutMs)
                                               .withNumRedirectsToFollow (5));
     }
 
@@ -61,7 +61,22 @@ namespace
         if (! status.successful())
             return ChallengeResult::withError (status);
 
-        return ClientTokenGenerationChallenge::fromJson (juce::JSON::parse (*stream));
+        return ClientTokenGenerationChallenge::fromJson (Utilities::parseReplyBody (*stream));
+    }
+
+    /** A token goes into a header line as it is, so it must not be able to end that line
+        or start another one. */
+    bool holdsControlCharacter (const juce::String& token)
+    {
+        for (auto next = token.getCharPointer(); ! next.isEmpty();)
+        {
+            const auto character = next.getAndAdvance();
+
+            if (character < 0x20 || character == 0x7f)
+                return true;
+        }
+
+        return false;
     }
 }
 
@@ -88,9 +103,9 @@ Result<juce::String, Error> Interface::authenticate (const juce::String& clientI
         return TokenResult::withError (Error::withConnectionError());
 
     // The status is not judged: the body alone says whether a token was granted.
-    const auto token = juce::JSON::parse (*stream)["token"];
+    const auto token = Utilities::parseReplyBody (*stream)["token"];
 
-    if (! token.isString())
+    if (! token.isString() || holdsControlCharacter (token.toString()))
         return TokenResult::withError (Error::withParseError ("Couldn't parse token response"));
 
     return TokenResult::withResult (token.toString());
@@ -112,7 +127,7 @@ Result<std::vector<Remotefirmware>, Error> Interface::availableFirmwareList (con
     if (! status.successful())
         return ListResult::withError (status);
 
-    const auto json = juce::JSON::parse (stream->readEntireStreamAsString());
+    const auto json = Utilities::parseReplyBody (*stream);
 
     if (! json.isArray())
         return ListResult::withError (Error::withParseError ("Couldn't parse firmware list"));
@@ -157,8 +172,9 @@ namespace
 
         const auto status = statusOf (*stream);
 
+        // The answer is read, as far as the limit of a reply, and dropped.
         if (status.successful())
-            stream->readEntireStreamAsString();
+            Utilities::readReplyBody (*stream);
         else
             writeToStandardOutput ("Received status code: " + status.description() + " while notifying server of update");
     }

@@ -70,6 +70,14 @@ public:
                            DownloadProgressCallback progress,
                            DownloadFinishedCallback completion);
 
+    /** The connection time-out of the four service requests (handshake, list, report): one
+        that cannot connect in this time, or that moves fewer than 100 bytes a second for this
+        long (curl's measure, taken over its last few seconds), is given up and ends as a
+        failed request. It is what the framework means by its default, which its curl back-end
+        does not apply when asked for 0 (it then waits as long as a silent service likes). The
+        download has none: juce::URL::downloadToFile takes no time-out. */
+    static constexpr int requestTimeoutMs = 30000;
+
     /** The service's API root, compiled in; every endpoint but the token response and
         the download lies below it. */
     static const juce::URL baseURL;

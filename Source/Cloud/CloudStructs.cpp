@@ -1,6 +1,8 @@
 #include "CloudStructs.h"
 #include "CloudUtilities.h"
 
+#include <cstdlib>
+
 namespace Cloud
 {
 
@@ -35,6 +37,21 @@ bool ClientTokenGenerationChallenge::isValid (const juce::String& clientSecret) 
 
 namespace
 {
+    /** The time as juce::Time::toISO8601 (true) writes it, but with the offset's own sign:
+        JUCE 7.0.5 prints the offset's hours with "%+03d", so an offset between -00:59 and
+        -00:01 comes out with a "+". */
+    juce::String iso8601 (juce::Time time)
+    {
+        const auto offsetSeconds = time.getUTCOffsetSeconds();
+        const auto dateAndTime = time.toISO8601 (true).dropLastCharacters (time.getUTCOffsetString (true).length());
+
+        if (offsetSeconds == 0)
+            return dateAndTime + "Z";
+
+        const auto minutes = std::abs (offsetSeconds) / 60;
+        return dateAndTime + juce::String::formatted ("%c%02d:%02d", offsetSeconds < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    }
+
     juce::String reportJson (UuidData deviceId,
                              const juce::String& brand,
                              const juce::String& family,
@@ -50,8 +67,8 @@ namespace
         device->setProperty ("version", deviceVersion.toString());
 
         juce::DynamicObject::Ptr time = new juce::DynamicObject();
-        time->setProperty ("end", end.toISO8601 (true));
-        time->setProperty ("start", start.toISO8601 (true));
+        time->setProperty ("end", iso8601 (end));
+        time->setProperty ("start", iso8601 (start));
 
         juce::DynamicObject::Ptr report = new juce::DynamicObject();
         report->setProperty ("brand", brand);

@@ -3,12 +3,18 @@
 # openbox: finds its window by title, checks its size, takes a screenshot, and closes
 # it through the window manager.
 #
-# Usage: AppWindowTest.sh APP OUTPUT_DIR SCENARIO
+# Usage: AppWindowTest.sh APP OUTPUT_DIR SCENARIO [STALLED_SERVICE PORT]
 #   window                 size, fixed size, look, screenshot, close
 #   after-midi-settings    open "MIDI Settings", close it with Escape, then close the window
 #   during-midi-settings   close the window while "MIDI Settings" is open
 #   two-instances          a second copy, started with arguments, runs beside the first
 #   after-file-chooser     switch to "Local File", open "Browse", cancel it, then close the window
+#   close-while-service-stalls
+#                          APP's service is http://127.0.0.1:PORT/api/v1/, where STALLED_SERVICE
+#                          accepts connections and never answers: a copy closed while its
+#                          first request is out leaves the screen at once and ends within the
+#                          requests' time-out; a second copy gives up on its list request and
+#                          still quits at once
 #
 # The program asks the firmware service for its list as it starts; it runs in a
 # network namespace of its own, so that request never leaves the machine.
@@ -17,6 +23,8 @@ set -uo pipefail
 app="$1"
 out="$2"
 scenario="$3"
+stalledService="${4:-}"
+stalledPort="${5:-}"
 
 windowDeadline=30   # seconds for a window to appear (sanitizer builds start slowly)
 exitDeadline=10     # seconds for the program to end once its window is closed
@@ -101,10 +109,18 @@ else
     exit 77
 fi
 
+# What the program is started through inside its namespace, if anything.
+launcher=()
+
 startApp()
 {
-    "${isolation[@]}" "$app" "$@" >"$work/app-${#pids[@]}.log" 2>&1 &
+    "${isolation[@]}" "${launcher[@]}" "$app" "$@" >"$work/app-${#pids[@]}.log" 2>&1 &
     pids+=("$!")
+}
+
+millisecondsNow()
+{
+    echo $(( $(date +%s%N) / 1000000 ))
 }
 
 # The mapped top-level window of a process with the given title.
@@ -121,6 +137,12 @@ hasWindow()
 hasNoWindow()
 {
     [ -z "$(windowOf "$1" "$2")" ]
+}
+
+# The window of that id is unmapped or gone (a single query, to time its leaving closely).
+isOffScreen()
+{
+    ! xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"
 }
 
 waitForWindowOf()
@@ -348,6 +370,51 @@ case "$scenario" in
             || fail "Escape did not close the file chooser"
 
         closeAndExpectExit "$pid" "$window"
+        ;;
+
+    close-while-service-stalls)
+        [ -x "$stalledService" ] && [ -n "$stalledPort" ] || fail "no stalled service given"
+        # Each copy's namespace gets its own listener, which then becomes the program.
+        launcher=("$stalledService" "$stalledPort")
+        requestTimeout=30     # seconds: Cloud::Interface::requestTimeoutMs
+        unmapDeadline=1       # seconds from the close until the window has left the screen
+        stalledExitDeadline=35
+
+        # Two copies: the second, whose window lies over the first one's (so that the pointer
+        # below reaches it), is closed while its first request is out; the first waits for its
+        # list request to give up.
+        startApp
+        lister=${pids[0]}
+        listerWindow=$(waitForMainWindowOf "$lister") || exit 1
+        startApp
+        quitter=${pids[1]}
+        quitterWindow=$(waitForMainWindowOf "$quitter") || exit 1
+
+        grep -q "Error fetching updates" "$work/app-1.log" && fail "the request of process $quitter ended before its window was closed"
+        readGeometry "$quitterWindow"
+        closed=$(millisecondsNow)
+        wmctrl -i -c "$quitterWindow" || fail "the window manager could not close window $quitterWindow"
+        # As the pointer of a user who clicked the close button would, this hands the framework
+        # any event that a round trip left in Xlib's queue.
+        xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT / 2 )) mousemove $(( X + WIDTH / 2 + 10 )) $(( Y + HEIGHT / 2 + 10 ))
+        waitFor "$unmapDeadline" isOffScreen "$quitterWindow" \
+            || fail "the closed window is still on screen ${unmapDeadline}s after the close"
+        unmapped=$(millisecondsNow)
+
+        waitFor "$stalledExitDeadline" processEnded "$quitter" \
+            || fail "process $quitter still runs ${stalledExitDeadline}s after its window was closed"
+        ended=$(millisecondsNow)
+        wait "$quitter"
+        status=$?
+        pids=("$lister")
+        [ "$status" = 0 ] || fail "process $quitter exited with status $status"
+        echo "NOTE: from the close, window off screen after $(( unmapped - closed )) ms, process ended after $(( ended - closed )) ms"
+
+        # The first copy's list request gives up within the time-out, and the program goes on.
+        waitFor $(( requestTimeout + 5 )) grep -q "^Error fetching updates - Could not authenticate server$" "$work/app-0.log" \
+            || fail "the list request of process $lister did not end as a failed authentication"
+        expectClientSize "$listerWindow"
+        closeAndExpectExit "$lister" "$listerWindow"
         ;;
 
     *)
