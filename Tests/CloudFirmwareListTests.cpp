@@ -1,4 +1,5 @@
 #include "Support/CloudInterfaceFixture.h"
+#include "Support/FirmwareRecordJson.h"
 #include "Support/ScopedThreadStartFailure.h"
 
 #include <gtest/gtest.h>
@@ -7,18 +8,6 @@
 
 using Kind = Cloud::Error::Kind;
 using ListResult = Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error>;
-
-namespace
-{
-    std::string record (const std::string& version)
-    {
-        return R"({"brand": "harvellon", "family": "kestrova", "model": "kestrovalx", "version": ")" + version
-             + R"(", "updatedAt": "2026-10-01T12:00:00Z", "createdAt": "2026-09-30T08:15:00Z",)"
-             + R"( "binary": "https://files.example.com/lx/)" + version + R"(.syx",)"
-             + R"( "md5": "9e107d9d372bb6826bd81d3542a419d6", "bytes": 34800, "notes": "")"
-             + "}";
-    }
-}
 
 class CloudFirmwareList : public CloudInterfaceFixture
 {
@@ -61,7 +50,7 @@ protected:
 
 TEST_F (CloudFirmwareList, TwoCallsWithoutATokenShareOneAuthenticationAndGetAnAnswerEach)
 {
-    service.setFirmwareList ("[" + record ("2.1.0") + ", " + record ("2.0.4") + "]");
+    service.setFirmwareList ("[" + firmwareRecordJson ("2.1.0") + ", " + firmwareRecordJson ("2.0.4") + "]");
 
     Answers first, second;
     interface->getAvailableFirmwareList (first.callback());

@@ -1,11 +1,8 @@
 #include "Cloud/CloudStructs.h"
 #include "Support/LoopbackCloudService.h"
+#include "Support/TimeZoneFixture.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <ctime>
-#include <optional>
 
 using Cloud::ClientTokenGenerationChallenge;
 
@@ -101,31 +98,9 @@ TEST (ClientTokenGenerationChallenge, IsValidOnlyForTheExactLowerCaseDigestOfSec
 }
 
 /** Runs each case in a chosen time zone, so that the report's local times are known. */
-class UpdateNotifyText : public ::testing::Test
+class UpdateNotifyText : public TimeZoneFixture
 {
 protected:
-    void SetUp() override
-    {
-        if (const auto* zone = std::getenv ("TZ"))
-            savedZone = zone;
-    }
-
-    void TearDown() override
-    {
-        if (savedZone.has_value())
-            setenv ("TZ", savedZone->c_str(), 1);
-        else
-            unsetenv ("TZ");
-
-        tzset();
-    }
-
-    static void inTimeZone (const char* zone)
-    {
-        setenv ("TZ", zone, 1);
-        tzset();
-    }
-
     static Cloud::UpdateNotify report (bool success)
     {
         UuidData id;
@@ -137,14 +112,11 @@ protected:
                  juce::Time (2026, 9, 1, 12, 31, 40, 0, false),
                  success };
     }
-
-private:
-    std::optional<std::string> savedZone;
 };
 
 TEST_F (UpdateNotifyText, IsTheMultiLineJsonInTheServicesKeyOrder)
 {
-    inTimeZone ("UTC0");
+    useZone ("UTC0");
 
     EXPECT_EQ (report (true).json,
                "{\r\n"
@@ -166,7 +138,7 @@ TEST_F (UpdateNotifyText, IsTheMultiLineJsonInTheServicesKeyOrder)
 
 TEST_F (UpdateNotifyText, ReportsAFailureAsErrorAndLocalTimesWithTheirOffset)
 {
-    inTimeZone ("KST-5:30");
+    useZone ("KST-5:30");
 
     const auto json = report (false).json;
 
@@ -177,7 +149,7 @@ TEST_F (UpdateNotifyText, ReportsAFailureAsErrorAndLocalTimesWithTheirOffset)
 
 TEST_F (UpdateNotifyText, WritesAnUnsetDeviceAsTwelveZerosAndUnknownVersionsAsZeros)
 {
-    inTimeZone ("UTC0");
+    useZone ("UTC0");
 
     const Cloud::UpdateNotify blank (UuidData(), "harvellon", "kestrova", "kestrovalx", {}, {},
                                      juce::Time (0), juce::Time (0), true);

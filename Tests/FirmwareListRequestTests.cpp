@@ -1,4 +1,5 @@
 #include "Cloud/CloudInterface.h"
+#include "Support/FirmwareRecordJson.h"
 #include "Support/LoopbackCloudService.h"
 #include "Support/RawRequestRecorder.h"
 #include "Support/ScopedServiceAddress.h"
@@ -7,18 +8,6 @@
 
 using Endpoint = LoopbackCloudService::Endpoint;
 using Kind = Cloud::Error::Kind;
-
-namespace
-{
-    std::string record (const std::string& version, bool withMd5 = true)
-    {
-        return R"({"brand": "harvellon", "family": "kestrova", "model": "kestrovalx", "version": ")" + version
-             + R"(", "updatedAt": "2026-10-01T12:00:00Z", "createdAt": "2026-09-30T08:15:00Z",)"
-             + R"( "binary": "https://files.example.com/lx/)" + version + R"(.syx",)"
-             + (withMd5 ? R"( "md5": "9e107d9d372bb6826bd81d3542a419d6",)" : "")
-             + R"( "bytes": 34800, "notes": "Release )" + version + R"("})";
-    }
-}
 
 class FirmwareListRequest : public ::testing::Test
 {
@@ -42,7 +31,7 @@ protected:
 
 TEST_F (FirmwareListRequest, GetsTheModelsListWithTheBearerTokenAndKeepsItsOrder)
 {
-    service.setFirmwareList ("[" + record ("1.6.0") + ", " + record ("1.10.2") + "]");
+    service.setFirmwareList ("[" + firmwareRecordJson ("1.6.0") + ", " + firmwareRecordJson ("1.10.2") + "]");
 
     const auto result = fetch();
     ASSERT_TRUE (result.isOk()) << result.getError().description();
@@ -124,7 +113,7 @@ TEST_F (FirmwareListRequest, NoConnectionCouldNotConnect)
 
 TEST_F (FirmwareListRequest, ElementsThatAreNotRecordsAreSkipped)
 {
-    service.setFirmwareList ("[" + record ("1.0.0") + ", " + record ("1.1.0", false) + ", " + record ("1.2.0") + "]");
+    service.setFirmwareList ("[" + firmwareRecordJson ("1.0.0") + ", " + firmwareRecordJson ("1.1.0", false) + ", " + firmwareRecordJson ("1.2.0") + "]");
 
     const auto result = fetch();
     ASSERT_TRUE (result.isOk()) << result.getError().description();

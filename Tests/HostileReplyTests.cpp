@@ -2,6 +2,7 @@
 #include "Support/CapturedStandardOutput.h"
 #include "Support/CloudInterfaceFixture.h"
 #include "Support/EndlessReplyService.h"
+#include "Support/FirmwareRecordJson.h"
 
 #include <gtest/gtest.h>
 
@@ -40,15 +41,6 @@ namespace
             value = juce::Array<juce::var> { value };
 
         return value;
-    }
-
-    std::string record (const std::string& version)
-    {
-        return R"({"brand": "harvellon", "family": "kestrova", "model": "kestrovalx", "version": ")" + version
-             + R"(", "updatedAt": "2026-10-01T12:00:00Z", "createdAt": "2026-09-30T08:15:00Z",)"
-             + R"( "binary": "https://files.example.com/lx/)" + version + R"(.syx",)"
-             + R"( "md5": "9e107d9d372bb6826bd81d3542a419d6", "bytes": 34800, "notes": "")"
-             + "}";
     }
 
     /** More than the client may read plus what the sockets between it and the service hold. */
@@ -135,7 +127,7 @@ TEST_F (HostileReply, AnAnswerNestedAsDeepAsTheLimitStillParses)
     service.answerWith (Endpoint::clientResponse, { 200, R"({"token": "abc", "padding": )" + nestedArrays (maxReplyNesting - 1) + "}" });
     EXPECT_EQ (outcomeOf (Step::clientResponse), "ok, token: abc");
 
-    service.answerWith (Endpoint::firmwareList, { 200, "[" + record ("2.1.0") + ", " + nestedArrays (maxReplyNesting - 1) + "]" });
+    service.answerWith (Endpoint::firmwareList, { 200, "[" + firmwareRecordJson ("2.1.0") + ", " + nestedArrays (maxReplyNesting - 1) + "]" });
     EXPECT_EQ (outcomeOf (Step::firmwareList), "ok, records: 1");
 }
 
@@ -151,7 +143,7 @@ TEST_F (HostileReply, AnAnswerNestedOneLevelDeeperIsEachStepsParseError)
     service.answerWith (Endpoint::clientResponse, { 200, R"({"token": "abc", "padding": )" + nestedArrays (maxReplyNesting) + "}" });
     EXPECT_EQ (outcomeOf (Step::clientResponse), parsedSteps[1].parseError);
 
-    service.answerWith (Endpoint::firmwareList, { 200, "[" + record ("2.1.0") + ", " + nestedArrays (maxReplyNesting) + "]" });
+    service.answerWith (Endpoint::firmwareList, { 200, "[" + firmwareRecordJson ("2.1.0") + ", " + nestedArrays (maxReplyNesting) + "]" });
     EXPECT_EQ (outcomeOf (Step::firmwareList), parsedSteps[2].parseError);
 }
 
@@ -159,7 +151,7 @@ TEST_F (HostileReply, AListAsLongAsTheLimitStillParsesAndOneByteMoreIsAParseErro
 {
     const auto list = [] (size_t length)
     {
-        auto text = "[" + record ("2.1.0");
+        auto text = "[" + firmwareRecordJson ("2.1.0");
         text.resize (length - 1, ' ');
         return text + "]";
     };
@@ -194,7 +186,7 @@ TEST_F (HostileReply, ATokenAnswerThatNeverEndsIsAParseErrorWithoutReadingOn)
 
 TEST_F (HostileReply, AListThatNeverEndsIsAParseErrorWithoutReadingOn)
 {
-    EndlessReplyService endless ("[" + record ("2.1.0"), endlessLength);
+    EndlessReplyService endless ("[" + firmwareRecordJson ("2.1.0"), endlessLength);
     pointAt (endless.baseURL());
 
     EXPECT_EQ (outcomeOf (Step::firmwareList), "Couldn't parse firmware list");

@@ -1,10 +1,8 @@
 #include "Cloud/CloudStructs.h"
+#include "Support/TimeZoneFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
-#include <optional>
 #include <string>
 
 namespace
@@ -33,41 +31,15 @@ namespace
     };
 }
 
-/** Each case sets the process's time zone before its times are made, and the zone of
-    the test's start is put back afterwards. */
-class ReportTimeOffset : public ::testing::Test
+/** Each case sets the process's time zone before its times are made. */
+class ReportTimeOffset : public TimeZoneFixture
 {
 protected:
-    void SetUp() override
-    {
-        if (const auto* zone = std::getenv ("TZ"))
-            zoneBefore = zone;
-    }
-
-    void TearDown() override
-    {
-        if (zoneBefore.has_value())
-            setenv ("TZ", zoneBefore->c_str(), 1);
-        else
-            unsetenv ("TZ");
-
-        tzset();
-    }
-
-    static void useZone (const char* zone)
-    {
-        setenv ("TZ", zone, 1);
-        tzset();
-    }
-
     static std::string reportJson (juce::Time start, juce::Time end)
     {
         return Cloud::UpdateNotify ({}, "harvellon", "kestrova", "kestrovalx", { 2, 1, 0 }, { 1, 6, 3 }, start, end, true)
             .json.toStdString();
     }
-
-private:
-    std::optional<std::string> zoneBefore;
 };
 
 TEST_F (ReportTimeOffset, TimesCarryTheLocalOffsetWithItsOwnSignOrZ)

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using Kind = Cloud::Error::Kind;
 
 namespace
@@ -22,6 +24,26 @@ protected:
     Cloud::Result<juce::String, Cloud::Error> handshake()
     {
         return Cloud::Interface::authenticate (LoopbackCloudService::clientId, LoopbackCloudService::clientSecret());
+    }
+
+    /** The list request's answer, authenticating first. */
+    std::optional<Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error>> fetchList()
+    {
+        std::optional<Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error>> answer;
+        interface->getAvailableFirmwareList ([&answer] (auto result) { answer = std::move (result); });
+        pumpUntil ([&answer] { return answer.has_value(); });
+        return answer;
+    }
+
+    /** Sends an update report with whatever token is held, and waits until it has gone. */
+    bool reportAndWait()
+    {
+        CapturedStandardOutput output;
+        interface->notifyServerOfFirmwareUpdate ({}, "harvellon", "kestrova", "kestrovalx", { 2, 1, 0 }, { 1, 6, 3 },
+                                                 juce::Time::getCurrentTime(), juce::Time::getCurrentTime(), true);
+        const auto ended = waitForWorkers();
+        output.take();
+        return ended;
     }
 
     bool anyRequestCarries (const std::string& headerName) const
@@ -76,21 +98,15 @@ TEST_F (TokenHeader, ATokenThatWouldAddAHeaderLineNeverReachesTheService)
 {
     service.answerWith (Endpoint::clientResponse, tokenAnswer (injection));
 
-    std::optional<Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error>> answer;
-    interface->getAvailableFirmwareList ([&answer] (auto result) { answer = std::move (result); });
-    ASSERT_TRUE (pumpUntil ([&answer] { return answer.has_value(); }));
+    const auto answer = fetchList();
+    ASSERT_TRUE (answer.has_value());
 
     ASSERT_FALSE (answer->isOk());
     EXPECT_EQ (answer->getError().kind, Kind::serverAuthentication);
     EXPECT_TRUE (Inspector::token (*interface).isEmpty());
 
     // The report goes out with whatever token is held: none.
-    CapturedStandardOutput output;
-    interface->notifyServerOfFirmwareUpdate ({}, "harvellon", "kestrova", "kestrovalx", { 2, 1, 0 }, { 1, 6, 3 },
-                                             juce::Time::getCurrentTime(), juce::Time::getCurrentTime(), true);
-    const auto ended = waitForWorkers();
-    output.take();
-    ASSERT_TRUE (ended);
+    ASSERT_TRUE (reportAndWait());
 
     EXPECT_TRUE (requestsTo (firmwareListPath).empty());
     ASSERT_EQ (requestsTo (updateReportPath).size(), 1u);
@@ -117,17 +133,11 @@ TEST_F (TokenHeader, APlainTokenGoesOutUnchangedAfterBearer)
 
     service.answerWith (Endpoint::clientResponse, tokenAnswer (quoted + "\""));
 
-    std::optional<Cloud::Result<std::vector<Cloud::Remotefirmware>, Cloud::Error>> answer;
-    interface->getAvailableFirmwareList ([&answer] (auto result) { answer = std::move (result); });
-    ASSERT_TRUE (pumpUntil ([&answer] { return answer.has_value(); }));
+    const auto answer = fetchList();
+    ASSERT_TRUE (answer.has_value());
     EXPECT_EQ (Inspector::token (*interface), juce::String (token));
 
-    CapturedStandardOutput output;
-    interface->notifyServerOfFirmwareUpdate ({}, "harvellon", "kestrova", "kestrovalx", { 2, 1, 0 }, { 1, 6, 3 },
-                                             juce::Time::getCurrentTime(), juce::Time::getCurrentTime(), true);
-    const auto ended = waitForWorkers();
-    output.take();
-    ASSERT_TRUE (ended);
+    ASSERT_TRUE (reportAndWait());
 
     for (const auto* path : { firmwareListPath, updateReportPath })
     {

@@ -1,9 +1,10 @@
 #include "EndlessReplyService.h"
 
+#include "ServerListening.h"
+
 #include <httplib.h>
 
 #include <algorithm>
-#include <chrono>
 #include <stdexcept>
 
 EndlessReplyService::EndlessReplyService (std::string start, size_t length)
@@ -46,18 +47,7 @@ EndlessReplyService::EndlessReplyService (std::string start, size_t length)
     if (boundPort <= 0)
         throw std::runtime_error ("cannot bind a loopback port");
 
-    listener = std::thread ([this] { server->listen_after_bind(); });
-
-    // stop() only reaches a server that is already listening.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (10);
-
-    while (! server->is_running())
-    {
-        if (std::chrono::steady_clock::now() > deadline)
-            throw std::runtime_error ("the endless service did not start");
-
-        std::this_thread::yield();
-    }
+    listener = listenInBackground (*server, "endless service");
 }
 
 EndlessReplyService::~EndlessReplyService()

@@ -1,5 +1,7 @@
 #include "LoopbackCloudService.h"
 
+#include "ServerListening.h"
+
 #include <httplib.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
@@ -180,18 +182,7 @@ LoopbackCloudService::LoopbackCloudService (Transport transport)
     auto* pool = new httplib::ThreadPool (CPPHTTPLIB_THREAD_POOL_COUNT);
     server->new_task_queue = [pool] { return pool; };
 
-    listener = std::thread ([this] { server->listen_after_bind(); });
-
-    // stop() only reaches a server that is already listening.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds (10);
-
-    while (! server->is_running())
-    {
-        if (std::chrono::steady_clock::now() > deadline)
-            throw std::runtime_error ("the loopback service did not start");
-
-        std::this_thread::yield();
-    }
+    listener = listenInBackground (*server, "loopback service");
 }
 
 LoopbackCloudService::~LoopbackCloudService()
