@@ -145,6 +145,14 @@ isOffScreen()
     ! xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"
 }
 
+# The same, or else the pointer makes a small move and back.
+offScreenOrNudge()
+{
+    isOffScreen "$1" && return 0
+    xdotool mousemove_relative -- 1 1 mousemove_relative -- -1 -1
+    return 1
+}
+
 waitForWindowOf()
 {
     waitFor "$windowDeadline" hasWindow "$1" "$2" || fail "no window \"$2\" of process $1"
@@ -394,10 +402,11 @@ case "$scenario" in
         readGeometry "$quitterWindow"
         closed=$(millisecondsNow)
         wmctrl -i -c "$quitterWindow" || fail "the window manager could not close window $quitterWindow"
-        # As the pointer of a user who clicked the close button would, this hands the framework
-        # any event that a round trip left in Xlib's queue.
-        xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT / 2 )) mousemove $(( X + WIDTH / 2 + 10 )) $(( Y + HEIGHT / 2 + 10 ))
-        waitFor "$unmapDeadline" isOffScreen "$quitterWindow" \
+        # The pointer of a user who has just clicked the close button moves on; each small move
+        # hands the framework any event that a round trip left in Xlib's queue (one move made
+        # right after the close can come before the close has reached that queue).
+        xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT / 2 ))
+        waitFor "$unmapDeadline" offScreenOrNudge "$quitterWindow" \
             || fail "the closed window is still on screen ${unmapDeadline}s after the close"
         unmapped=$(millisecondsNow)
 
